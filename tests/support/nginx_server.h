@@ -1,0 +1,124 @@
+// A private nginx for one test: started on a free loopback port with its
+// configuration, logs and pid in a temporary folder, stopped by the destructor.
+//
+//   zelvano_test::NginxServer nginx(docRoot, "location /old { return 302 /new; }");
+//   nginx.Port(); nginx.BaseURL(); nginx.AccessLog();
+//
+// The test target needs the compile definition
+//   ZELVANO_SUPPORT_DIR="${ZELVANO_SUPPORT_DIR}"
+// so the header finds nginx_fixture.py, which does the actual work.
+#pragma once
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#ifndef ZELVANO_SUPPORT_DIR
+#error "define ZELVANO_SUPPORT_DIR (the tests/support folder) for this target"
+#endif
+
+namespace zelvano_test {
+
+// Runs a shell command and returns its standard output; throws on failure.
+inline std::string RunCommand(const std::string& command) {
+  std::string out;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (!pipe) throw std::runtime_error("cannot run: " + command);
+  char buffer[4096];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+  int status = ::pclose(pipe);
+  if (status != 0) throw std::runtime_error("command failed: " + command + "\n" + out);
+  return out;
+}
+
+inline std::string ShellQuote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) {
+    if (c == '\'') q += "'\\''";
+    else q += c;
+  }
+  return q + "'";
+}
+
+// A temporary folder removed with everything in it when the object goes.
+class TempDir {
+ public:
+  explicit TempDir(const std::string& prefix = "zelvano-test") {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back('\0');
+    if (!::mkdtemp(buf.data())) throw std::runtime_error("mkdtemp failed");
+    path_ = buf.data();
+  }
+  ~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& Path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// nginx serving DocRoot on 127.0.0.1:Port(). ExtraServerConfig goes verbatim
+// into the server block (locations, return rules, keepalive settings...).
+class NginxServer {
+ public:
+  explicit NginxServer(const std::filesystem::path& DocRoot,
+                       const std::string& ExtraServerConfig = "")
+      : work_("zelvano-nginx") {
+    std::string command = "python3 " + ShellQuote(std::string(ZELVANO_SUPPORT_DIR) +
+                                                  "/nginx_fixture.py") +
+                          " start --root " + ShellQuote(DocRoot.string()) +
+                          " --workdir " + ShellQuote(work_.Path().string());
+    if (!ExtraServerConfig.empty()) {
+      std::filesystem::path extra = work_.Path() / "extra.conf";
+      std::ofstream(extra) << ExtraServerConfig << "\n";
+      command += " --extra " + ShellQuote(extra.string());
+    }
+    port_ = std::stoi(RunCommand(command));
+  }
+  ~NginxServer() {
+    try {
+      RunCommand("python3 " +
+                 ShellQuote(std::string(ZELVANO_SUPPORT_DIR) + "/nginx_fixture.py") +
+                 " stop --workdir " + ShellQuote(work_.Path().string()));
+    } catch (...) {
+    }
+  }
+  NginxServer(const NginxServer&) = delete;
+  NginxServer& operator=(const NginxServer&) = delete;
+
+  int Port() const { return port_; }
+  // "http://127.0.0.1:PORT" without a trailing slash.
+  std::string BaseURL() const { return "http://127.0.0.1:" + std::to_string(port_); }
+  std::filesystem::path AccessLogPath() const { return work_.Path() / "access.log"; }
+  std::filesystem::path ErrorLogPath() const { return work_.Path() / "error.log"; }
+  std::filesystem::path WorkDir() const { return work_.Path(); }
+
+  // The access log's lines so far: "<connection> <request number on it>
+  // \"<request line>\" \"<Range header or ->\" <status> <body bytes>".
+  std::vector<std::string> AccessLog() const {
+    std::vector<std::string> lines;
+    std::ifstream in(AccessLogPath());
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+
+ private:
+  TempDir work_;
+  int port_ = 0;
+};
+
+}  // namespace zelvano_test
