@@ -1,0 +1,59 @@
+// TNetURI: an address split into its parts (scheme, credentials, host, port,
+// path, file name, query, fragment) and composed again.
+#pragma once
+
+#include <string>
+
+namespace http {
+
+enum class TNetIPVersion { IPv4, IPv6 };
+
+// Optional parts of a composed address.
+enum TNetURIOptionalFields : unsigned {
+    ofNone = 0,
+    ofAuthInfo = 1,  // user name and password
+    ofBookmark = 2,  // fragment
+};
+inline TNetURIOptionalFields operator|(TNetURIOptionalFields a, TNetURIOptionalFields b) {
+    return static_cast<TNetURIOptionalFields>(static_cast<unsigned>(a) | static_cast<unsigned>(b));
+}
+
+class TNetURI {
+public:
+    TNetURI() = default;
+    explicit TNetURI(const std::u16string& AURI);
+
+    // Reading stores the composition with both optional parts (see FullURIText)
+    // and returns the composition without them. Raises ENetURIException when
+    // the protocol or the host is empty.
+    std::u16string GetURI();
+    // Parses the text into the parts; never fails.
+    void SetURI(const std::u16string& AURI);
+    // The whole address as last set or composed.
+    const std::u16string& FullURIText() const { return FURI; }
+
+    std::u16string GetFullURI(TNetURIOptionalFields AOptionalFields = ofAuthInfo | ofBookmark) const;
+    // Path + Document, then "?" and Params when there are any: the request target.
+    std::u16string GetPathAndParams() const;
+
+    // Every backslash becomes "/".
+    static std::u16string NormalizePath(const std::u16string& APath);
+    // Resolves APath against ABasePath: "." and ".." segments, collapsed "/" runs.
+    static std::u16string MergePaths(const std::u16string& ABasePath, const std::u16string& APath);
+
+    std::u16string Document;  // last path segment, no query or fragment
+    std::u16string Protocol;  // scheme as written, without "://"
+    std::u16string Port;      // empty when the address names none
+    std::u16string Path;      // directory part, "/" ... "/" for an absolute address
+    std::u16string Host;      // an IPv6 host without its brackets
+    std::u16string Bookmark;  // fragment, without "#"
+    std::u16string Username;
+    std::u16string Password;
+    std::u16string Params;  // query, without "?"
+    TNetIPVersion IPVersion = TNetIPVersion::IPv4;
+
+private:
+    std::u16string FURI;
+};
+
+}  // namespace http
