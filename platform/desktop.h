@@ -1,0 +1,39 @@
+// The user's desktop folder and the launchers placed on it.
+//
+// The desktop folder is $ZELVANO_DESKTOP_DIR, else the XDG desktop folder
+// ($XDG_DESKTOP_DIR or the XDG_DESKTOP_DIR line of
+// ${XDG_CONFIG_HOME:-$HOME/.config}/user-dirs.dirs), else $HOME/Desktop.
+// A shortcut is a freedesktop launcher: a ".desktop" file (mode 0755) written
+// where a ".lnk" name asks for one.
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// The desktop folder (without a trailing '/'); empty when no home is known.
+std::u16string DesktopFolder();
+
+// The file a shortcut named `fileName` is stored in: a trailing ".lnk"
+// (any letter case) becomes ".desktop"; other names get ".desktop" appended
+// unless they already end in it.
+std::u16string LauncherFileName(const std::u16string& fileName);
+
+// A shortcut to a program, saved as a launcher.
+class TShellLink {
+public:
+    std::u16string Path;              // the program (Exec=, Icon=)
+    std::u16string WorkingDirectory;  // Path=
+    std::u16string Description;       // Comment=
+    std::u16string IconLocation;      // Icon=; the program when empty
+    std::u16string Name;              // Name=; the file's base name when empty
+
+    // Writes the launcher for `fileName` (see LauncherFileName), replacing a
+    // present one through a temporary file. False when it cannot be written.
+    bool Save(const std::u16string& fileName) const;
+};
+
+// The launcher text exactly as Save writes it (for tests and tools).
+std::string LauncherText(const TShellLink& link, const std::u16string& launcherFile);
+
+}  // namespace platform

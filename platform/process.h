@@ -1,0 +1,41 @@
+// The process list and the ending of processes, read from /proc.
+//
+// A process is known by the path of its executable (/proc/PID/exe), its
+// argv[0] (/proc/PID/cmdline) and its kernel name (/proc/PID/comm, at most 15
+// bytes). Processes are ended with SIGKILL.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace platform {
+
+struct TProcessEntry {
+    int ProcessID = 0;
+    std::u16string ExeFile;  // executable path; empty when it cannot be read
+    std::u16string Argv0;
+    std::u16string Comm;
+};
+
+// The running processes in ascending id order.
+std::vector<TProcessEntry> ProcessSnapshot();
+
+int CurrentProcessId();
+// The running program's executable path.
+std::u16string CurrentExecutable();
+
+// True when one of the process's names equals `fileName`, compared with only
+// the letters a to z folded: either the whole name or its part after the last
+// '/', '\\' or ':'.
+bool ProcessMatches(const TProcessEntry& entry, const std::u16string& fileName);
+
+// Sends SIGKILL; false when the process cannot be signalled.
+bool KillProcess(int processId);
+
+// Ends every process that matches `fileName`, without a report for those that
+// cannot be ended. When the running program matches too, it ends last, after
+// all others: standard output and error are flushed and the process exits
+// with status 0 at once (no destructors or exit handlers run).
+void EndProcessesNamed(const std::u16string& fileName);
+
+}  // namespace platform

@@ -1,0 +1,56 @@
+// Files and folders as the shell handles them: listing a folder with
+// Windows-style attributes, creating folder chains, deleting folder trees and
+// starting programs.
+//
+// Paths are text with '/' separators (a doubled '/' is harmless); they reach
+// the file system as UTF-8.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// Attribute bits of a listed entry, valued as on Windows so that callers can
+// test "a plain folder" as Attr == faDirectory.
+enum : unsigned {
+    faReadOnly = 0x01,   // the owner may not write it
+    faHidden = 0x02,     // its name begins with '.'
+    faSysFile = 0x04,    // neither a regular file nor a folder (device, pipe, socket)
+    faDirectory = 0x10,  // a folder, or a link to one
+    faSymLink = 0x400,   // a symbolic link (never followed by this layer)
+};
+
+struct TFolderEntry {
+    std::u16string Name;
+    unsigned Attr = 0;
+};
+
+// The entries of a folder in the order the file system gives them, without
+// "." and "..". False when the folder cannot be read.
+bool ListFolder(const std::u16string& folder, std::vector<TFolderEntry>& entries);
+
+bool FileExists(const std::u16string& path);       // anything but a folder
+bool DirectoryExists(const std::u16string& path);  // a folder (not a link to one)
+// Removes one file (or link); false when it cannot.
+bool DeleteFile(const std::u16string& path);
+
+// Creates `path` and every missing folder above it, from the top down. True
+// when the folder exists afterwards.
+bool ForceDirectories(const std::u16string& path);
+
+// Deletes `path` with everything below it. Symbolic links are removed, never
+// followed, so nothing outside the tree is touched. On failure returns false
+// and sets `error` to the first reason, e.g. "Cannot delete <path>: <reason>";
+// the deletion still goes on with the rest of the tree.
+bool DeleteTree(const std::u16string& path, std::u16string* error = nullptr);
+
+// Starts `file` detached from this program (in a session of its own, standard
+// streams on /dev/null, no shell) with `workingFolder` as its current folder
+// (the caller's when empty). An executable file runs directly with `args`;
+// any other file is handed to "xdg-open". False when the file does not exist,
+// the folder cannot be entered or the program cannot be executed.
+bool ShellExecute(const std::u16string& file, const std::vector<std::u16string>& args,
+                  const std::u16string& workingFolder);
+
+}  // namespace platform
