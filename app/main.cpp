@@ -1,0 +1,36 @@
+// The program's entry: initialise the window toolkit, create and show the main
+// window, paint it once, run the message loop.
+#include "app/Dialogs.h"
+#include "app/MainFrm.h"
+#include "app/Texts.h"
+
+#include <QApplication>
+#include <QTimer>
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+
+    bool showSkinVersion = false;
+    for (const QString& argument : QCoreApplication::arguments().mid(1)) {
+        if (argument.compare(QLatin1String("/skinver"), Qt::CaseInsensitive) == 0) showSkinVersion = true;
+        if (argument.compare(QLatin1String("/silent"), Qt::CaseInsensitive) == 0) dialogs::SetUnattended(true);
+    }
+    if (showSkinVersion) dialogs::ShowMessageBox(texts::SSkinVersion);
+
+    // A top-level window of its own is what the taskbar shows.
+    TMainForm MainForm;
+    MainForm.show();
+    QCoreApplication::processEvents();
+
+    // Saves a picture of the window and ends (used to make the README picture).
+    const QString grabPath = qEnvironmentVariable("ZELVANO_GRAB_WINDOW");
+    if (!grabPath.isEmpty()) {
+        QTimer::singleShot(500, &MainForm, [&MainForm, grabPath] {
+            const bool saved = MainForm.grab().save(grabPath, "PNG");
+            QCoreApplication::exit(saved ? 0 : 1);
+        });
+    }
+
+    application.exec();
+    return 0;
+}

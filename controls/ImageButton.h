@@ -1,0 +1,117 @@
+// TImageButton: a button drawn from images with alpha: one for the normal
+// state, one while the pointer is over it, one while it is pressed, and a
+// faded copy of the normal image while it is disabled. It can also draw a flat
+// face and border on hover and on push, and a caption beside the image.
+// Used on the window's thread only.
+#pragma once
+
+#include "controls/Colors.h"
+
+#include <QImage>
+#include <QWidget>
+
+#include <functional>
+#include <string>
+
+namespace controls {
+
+enum TImageButtonStyle { pbsDefault, pbsFlat, pbsNoFrame };
+enum TImageButtonLayout { pbsImageAbove, pbsImageBellow, pbsImageLeft, pbsImageRight };
+enum TImageButtonState { pbsNormal, pbsDown, pbsDisabled };
+
+class TImageButton : public QWidget {
+    Q_OBJECT
+
+public:
+    using TNotifyEvent = std::function<void(QObject* Sender)>;
+    using TMouseEvent = std::function<void(QObject* Sender, Qt::MouseButton Button,
+                                           Qt::KeyboardModifiers Shift, int X, int Y)>;
+    using TMouseMoveEvent = std::function<void(QObject* Sender, Qt::KeyboardModifiers Shift, int X, int Y)>;
+
+    explicit TImageButton(QWidget* parent = nullptr);
+    ~TImageButton() override;
+
+    // Setting an image copies it and repaints; setting the normal image also
+    // rebuilds the disabled image.
+    const QImage& ImageNormal() const { return fImageNormal; }
+    void SetImageNormal(const QImage& Value);
+    const QImage& ImageDown() const { return FImageDown; }
+    void SetImageDown(const QImage& Value);
+    const QImage& ImageOver() const { return fImageOver; }
+    void SetImageOver(const QImage& Value);
+    // The image objects themselves: assigning into them changes the picture
+    // without a repaint and, for the normal image, without rebuilding the
+    // disabled image (that happens when the button is next disabled).
+    QImage& ImageNormalObject() { return fImageNormal; }
+    QImage& ImageDownObject() { return FImageDown; }
+    QImage& ImageOverObject() { return fImageOver; }
+    const QImage& ImageDisabled() const { return fImageDisabled; }
+
+    TImageButtonStyle ButtonStyle() const { return fButtonStyle; }
+    void SetButtonStyle(TImageButtonStyle Value);
+    TImageButtonLayout ButtonLayout() const { return FButtonLayout; }
+    void SetButtonLayout(TImageButtonLayout Value);
+    TImageButtonState ButtonState() const { return FButtonState; }
+    void SetButtonState(TImageButtonState Value);
+    const std::u16string& Caption() const { return FCaption; }
+    void SetCaption(const std::u16string& Value);
+    bool IsShowCaption() const { return FIsShowCaption; }
+    void SetIsShowCaption(bool Value);
+    bool IsMouseOver() const { return fMouseOverControl; }
+
+    // Face and border painting while hovered and while pressed.
+    bool IsDrawFaceOnMouseOver = true;
+    bool IsDrawBorderOnMouseOver = true;
+    bool IsDrawBorderOnPush = true;
+    bool IsDrawFaceOnPush = false;
+    TColor DrawFaceOnMouseOver = 16761035;
+    TColor DrawBorderOnMouseOver = clBlue;
+    TColor DrawBorderOnPush = clYellow;
+    TColor DrawFaceOnPush = 14822282;
+
+    // The hint shown while the pointer rests on the button, when ShowHint is set.
+    const std::u16string& Hint() const { return FHint; }
+    void SetHint(const std::u16string& Value);
+    bool ShowHint() const { return FShowHint; }
+    void SetShowHint(bool Value);
+
+    TNotifyEvent OnClick;
+    TNotifyEvent OnDblClick;
+    TNotifyEvent OnMouseEnter;
+    TNotifyEvent OnMouseExit;
+    TMouseEvent OnMouseDown;
+    TMouseEvent OnMouseUp;
+    TMouseMoveEvent OnMouseMove;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void BuildDisabledImage();
+    void Click();
+    void Pressed(QMouseEvent* event);
+    void UpdateToolTip();
+
+    bool fMouseOverControl = false;
+    bool FClicked = false;  // the left button went down on the button
+    TImageButtonStyle fButtonStyle = pbsDefault;
+    TImageButtonLayout FButtonLayout = pbsImageAbove;
+    TImageButtonState FButtonState = pbsNormal;
+    bool FIsShowCaption = true;
+    std::u16string FCaption;
+    std::u16string FHint;
+    bool FShowHint = false;
+    QImage FImageDown;
+    QImage fImageNormal;
+    QImage fImageDisabled;
+    QImage fImageOver;
+};
+
+}  // namespace controls
