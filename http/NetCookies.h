@@ -28,6 +28,9 @@ public:
     bool IsExpired() const;
     // Takes the data of another cookie (a replacement under the same name).
     virtual void Assign(const TNetNetscapeCookie& source);
+    // Whether the cookie text named a path (else the store gives it the
+    // directory of the address it came from).
+    bool PathNamed() const { return FPathNamed; }
 
     std::u16string Domain;
     std::u16string Expires;  // as received (or written from max-age)
@@ -43,6 +46,7 @@ protected:
     virtual void LoadProperties(const Attributes& attributes);
 
     std::u16string FCookieText;
+    bool FPathNamed = false;
 };
 
 // Cookies from "Set-cookie": adds max-age, version and comment.

@@ -134,7 +134,6 @@ private:
 
     void PrepareRequest(TNetHTTPRequest& ARequest);
     void ConnectToHost(TNetHTTPRequest& ARequest);
-    void ReadResult(platform::TStream* target, int firstBytesWait);
     void ProcessCookies(TNetHTTPResponse& AResponse);
     bool DoOnRedirect(std::u16string& Location, std::u16string& VMethod);
 

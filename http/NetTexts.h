@@ -72,6 +72,9 @@ inline constexpr SocketErrorText kSocketErrorTexts[] = {
     {11001, "Host not found."},
 };
 
+// A body stream positioned beyond what a request may append to.
+inline constexpr const char* kRangeError = "Range check error";
+
 // Request defaults
 inline constexpr const char16_t* kDefaultAccept = u"text/html, */*";
 inline constexpr const char16_t* kDefaultUserAgent = u"Mozilla/3.0 (compatible; Zelvano Library)";
