@@ -74,24 +74,43 @@ void TImageButton::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
 }
 
-void TImageButton::enterEvent(QEnterEvent* event) {
-    QWidget::enterEvent(event);
+void TImageButton::PointerEntered() {
     if (!isEnabled()) return;
     if (OnMouseEnter) OnMouseEnter(this);
     fMouseOverControl = true;
     repaint();
 }
 
-void TImageButton::leaveEvent(QEvent* event) {
-    QWidget::leaveEvent(event);
+void TImageButton::PointerLeft() {
     if (!isEnabled()) return;
     if (OnMouseExit) OnMouseExit(this);
     fMouseOverControl = false;
     repaint();
 }
 
+void TImageButton::enterEvent(QEnterEvent* event) {
+    QWidget::enterEvent(event);
+    if (FPointerInside) return;
+    FPointerInside = true;
+    PointerEntered();
+}
+
+void TImageButton::leaveEvent(QEvent* event) {
+    QWidget::leaveEvent(event);
+    if (!FPointerInside) return;
+    FPointerInside = false;
+    PointerLeft();
+}
+
 void TImageButton::mouseMoveEvent(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
+    // While a button is held the toolkit holds back enter and leave notices;
+    // the button still notices the pointer leaving and coming back, so that a
+    // press dragged off shows the normal image.
+    if (event->buttons() != Qt::NoButton && rect().contains(pos) != FPointerInside) {
+        FPointerInside = !FPointerInside;
+        if (FPointerInside) PointerEntered(); else PointerLeft();
+    }
     if (rect().contains(pos) && !fMouseOverControl && FButtonState != pbsDown) {
         fMouseOverControl = true;
         repaint();

@@ -95,11 +95,14 @@ protected:
 
 private:
     void BuildDisabledImage();
+    void PointerEntered();
+    void PointerLeft();
     void Click();
     void Pressed(QMouseEvent* event);
     void UpdateToolTip();
 
     bool fMouseOverControl = false;
+    bool FPointerInside = false;  // the pointer is inside, as last noticed
     bool FClicked = false;  // the left button went down on the button
     TImageButtonStyle fButtonStyle = pbsDefault;
     TImageButtonLayout FButtonLayout = pbsImageAbove;
