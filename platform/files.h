@@ -1,0 +1,36 @@
+// Files and folders as the extraction needs them: kinds checked without
+// following symbolic links, folder creation with missing parents, file times
+// and permission bits. Paths are text; the separator is "/".
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+enum class TFileKind { fkNone, fkFile, fkDirectory, fkSymlink, fkOther };
+
+// The kind of what stands at `path`, without following a final symbolic link.
+TFileKind GetFileKind(const std::u16string& path);
+// Something (of any kind, dangling links included) stands at `path`.
+bool PathExists(const std::u16string& path);
+bool DirectoryExists(const std::u16string& path);
+// Creates the folder and every missing parent; true when it exists afterwards.
+bool ForceDirectories(const std::u16string& path);
+// Removes a file or a symbolic link (never what it points to).
+bool DeleteFile(const std::u16string& path);
+
+// Last-write time in seconds since the epoch, -1 when it cannot be read.
+int64_t GetFileMTime(const std::u16string& path);
+// A value that changes whenever the file is rewritten (time in nanoseconds
+// combined with the size); 0 when the file cannot be examined.
+int64_t GetFileStamp(const std::u16string& path);
+bool SetFileMTime(const std::u16string& path, int64_t unixSeconds);
+
+// Permission bits (the lower 12 bits of the mode); -1 when unreadable.
+int GetFileMode(const std::u16string& path);
+bool SetFileMode(const std::u16string& path, int mode);
+
+std::u16string GetCurrentDir();
+
+}  // namespace platform

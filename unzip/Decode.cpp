@@ -1,0 +1,585 @@
+// Decoding of one entry: finding its data, password checks and decryption
+// (traditional and WinZip AES), stored and deflated data, the output sink and
+// the checks that judge the entry.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include <openssl/core_names.h>
+#include <openssl/evp.h>
+#include <openssl/params.h>
+#include <zlib.h>
+
+#include "platform/codepage.h"
+#include "platform/files.h"
+#include "unzip/DecodeState.h"
+#include "unzip/UnZipper.h"
+#include "unzip/ZipTexts.h"
+
+namespace unzip {
+
+using platform::AsciiToText;
+
+namespace {
+
+struct CrcTable {
+    uint32_t t[256];
+    CrcTable() {
+        for (uint32_t n = 0; n < 256; ++n) {
+            uint32_t c = n;
+            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[n] = c;
+        }
+    }
+};
+const CrcTable kCrc;
+
+inline uint32_t CrcStep(uint32_t crc, uint8_t b) { return kCrc.t[(crc ^ b) & 0xFF] ^ (crc >> 8); }
+
+int Percent(uint64_t part, uint64_t whole) {
+    if (whole == 0) return 0;
+    double p = std::round(static_cast<double>(part) * 100.0 / static_cast<double>(whole));
+    return p > 100 ? 100 : static_cast<int>(p);
+}
+
+}  // namespace
+
+// WinZip AES: counter-mode decryption with a little-endian counter and an
+// HMAC-SHA1 over the encrypted bytes.
+struct TUnZipper::TAesContext {
+    EVP_CIPHER_CTX* cipher = nullptr;
+    EVP_MAC* mac = nullptr;
+    EVP_MAC_CTX* hmac = nullptr;
+    uint8_t counter[16] = {};
+    uint8_t keystream[16] = {};
+    unsigned pos = 16;
+    std::vector<uint8_t> blocks;
+
+    TAesContext() {
+        cipher = EVP_CIPHER_CTX_new();
+        mac = EVP_MAC_fetch(nullptr, "HMAC", nullptr);
+        blocks.resize(32768);
+    }
+    ~TAesContext() {
+        if (hmac) EVP_MAC_CTX_free(hmac);
+        if (mac) EVP_MAC_free(mac);
+        if (cipher) EVP_CIPHER_CTX_free(cipher);
+    }
+    void Start(const uint8_t* key, int keyLen, const uint8_t* macKey) {
+        const EVP_CIPHER* kind = keyLen == 16 ? EVP_aes_128_ecb() : keyLen == 24 ? EVP_aes_192_ecb() : EVP_aes_256_ecb();
+        EVP_CIPHER_CTX_reset(cipher);
+        EVP_EncryptInit_ex(cipher, kind, nullptr, key, nullptr);
+        EVP_CIPHER_CTX_set_padding(cipher, 0);
+        if (hmac) EVP_MAC_CTX_free(hmac);
+        hmac = EVP_MAC_CTX_new(mac);
+        char digest[] = "SHA1";
+        OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, digest, 0),
+                               OSSL_PARAM_construct_end()};
+        EVP_MAC_init(hmac, macKey, static_cast<size_t>(keyLen), params);
+        std::memset(counter, 0, sizeof counter);
+        pos = 16;
+    }
+    void Increment() {
+        for (int i = 0; i < 8; ++i)
+            if (++counter[i] != 0) break;
+    }
+    void Decrypt(uint8_t* data, size_t n) {
+        EVP_MAC_update(hmac, data, n);
+        size_t i = 0;
+        while (i < n && pos < 16) data[i++] ^= keystream[pos++];
+        while (n - i >= 16) {
+            size_t count = std::min<size_t>((n - i) / 16, blocks.size() / 16);
+            for (size_t b = 0; b < count; ++b) {
+                Increment();
+                std::memcpy(&blocks[b * 16], counter, 16);
+            }
+            int outl = 0;
+            EVP_EncryptUpdate(cipher, blocks.data(), &outl, blocks.data(), static_cast<int>(count * 16));
+            for (size_t k = 0; k < count * 16; ++k) data[i + k] ^= blocks[k];
+            i += count * 16;
+        }
+        if (i < n) {
+            Increment();
+            int outl = 0;
+            EVP_EncryptUpdate(cipher, keystream, &outl, counter, 16);
+            pos = 0;
+            while (i < n) data[i++] ^= keystream[pos++];
+        }
+    }
+    void Code(uint8_t out[10]) {
+        uint8_t full[EVP_MAX_MD_SIZE];
+        size_t len = 0;
+        EVP_MAC_final(hmac, full, &len, sizeof full);
+        std::memcpy(out, full, 10);
+    }
+};
+
+// Made and destroyed here, where the AES context is a complete type.
+TUnZipper::TUnZipper() = default;
+
+TUnZipper::~TUnZipper() {
+    try {
+        ClearZip();
+    } catch (...) {
+    }
+}
+
+// ---------------------------------------------------------------- traditional keys
+
+void TUnZipper::InitKeys(const std::string& pwd) {
+    FKeys[0] = 0x12345678;
+    FKeys[1] = 0x23456789;
+    FKeys[2] = 0x34567890;
+    for (unsigned char c : pwd) UpdateKeys(c);
+}
+
+void TUnZipper::UpdateKeys(uint8_t c) {
+    FKeys[0] = CrcStep(FKeys[0], c);
+    FKeys[1] = (FKeys[1] + (FKeys[0] & 0xFF)) * 134775813u + 1;
+    FKeys[2] = CrcStep(FKeys[2], static_cast<uint8_t>(FKeys[1] >> 24));
+}
+
+uint8_t TUnZipper::DecryptByte() const {
+    uint16_t t = static_cast<uint16_t>((FKeys[2] & 0xFFFF) | 2);
+    return static_cast<uint8_t>((t * (t ^ 1)) >> 8);
+}
+
+uint8_t TUnZipper::DecryptHeaderByte(const std::string& Passwrd, const uint8_t dh[12]) {
+    InitKeys(Passwrd);
+    uint8_t plain = 0;
+    for (int i = 0; i < 12; ++i) {
+        plain = static_cast<uint8_t>(dh[i] ^ DecryptByte());
+        UpdateKeys(plain);
+    }
+    return plain;
+}
+
+void TUnZipper::GetDecryptHeaderPtr(int Index, uint8_t* dhPtr) {
+    TZipHeaderInfo& e = Entry(Index);
+    std::memset(dhPtr, 0, 12);
+    if (!e.Encrypted()) return;
+    bool wasOpen = FZipStream != nullptr;
+    OpenArchive();
+    TDecodeState st;
+    st.entry = &e;
+    SeekEntryData(st, e.RelativeOffset());
+    local_file_header lrec{};
+    if (ReadArchive(&lrec, 30) == 30) {
+        FZipStream->Seek(lrec.filename_length + lrec.extra_field_length, platform::soCurrent);
+        ReadArchive(dhPtr, 12);
+    }
+    if (!wasOpen && !KeepZipOpen && !FArchiveStream) CloseArchive();
+}
+
+void TUnZipper::decrypt_buff(uint8_t* bufptr, uint32_t num_to_decrypt) {
+    if (FCurrentEntry && FCurrentEntry->EncryptionStrength != esPKStandard) {
+        if (FAes) FAes->Decrypt(bufptr, num_to_decrypt);
+        return;
+    }
+    for (uint32_t i = 0; i < num_to_decrypt; ++i) {
+        uint8_t plain = static_cast<uint8_t>(bufptr[i] ^ DecryptByte());
+        UpdateKeys(plain);
+        bufptr[i] = plain;
+    }
+}
+
+// ---------------------------------------------------------------- reading
+
+void TUnZipper::SeekEntryData(TDecodeState& st, uint64_t offset) {
+    if (MultiMode != mmNone && static_cast<int>(st.entry->DiskNumberStart()) != FCurrentDisk)
+        OpenDisk(static_cast<int>(st.entry->DiskNumberStart()) + 1);
+    FZipStream->Seek(static_cast<int64_t>(offset & 0x7FFFFFFFFFFFFFFFull), platform::soBeginning);
+}
+
+int64_t TUnZipper::FillInput(TDecodeState& st) {
+    st.inpos = st.incnt = 0;
+    if (st.csize == 0) return 0;
+    if (DoProcessMessages) ProcessMessages();
+    uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(32768, st.csize));
+    if (ReadArchive(FInBuf.data(), n) < n) throw EFatalUnzipError(texts::kPrematureEnd);
+    st.csize -= n;
+    if (st.entry->Encrypted() && !EncryptBeforeCompress) {
+        if (OnDecrypt) OnDecrypt(this, FInBuf.data(), static_cast<int>(n), Password);
+        else decrypt_buff(FInBuf.data(), n);
+    }
+    st.incnt = n;
+    return n;
+}
+
+bool TUnZipper::CheckPassword(TDecodeState& st, int i) {
+    TZipHeaderInfo& e = *st.entry;
+    if (e.EncryptionStrength == esPKStandard) {
+        uint8_t check = e.HasDescriptor() ? static_cast<uint8_t>((e.last_mod_file_date_time & 0xFFFF) >> 8)
+                                          : static_cast<uint8_t>(e.crc32 >> 24);
+        uint8_t header[12];
+        SeekEntryData(st, st.dataStart);
+        if (ReadArchive(header, 12) < 12) throw EFatalUnzipError(texts::kPrematureEnd);
+        for (;;) {
+            if (DecryptHeaderByte(Password, header) == check || Tag != 0) break;
+            if (!OnBadPassword) return false;
+            std::string newPassword = Password;
+            OnBadPassword(this, i, newPassword);
+            if (newPassword == Password) return false;
+            Password = newPassword;
+        }
+        st.csize = st.csize >= 12 ? st.csize - 12 : 0;
+        st.dataStart += 12;
+        return true;
+    }
+    // WinZip AES.
+    int keyLen = e.EncryptionStrength == esAES128 ? 16 : e.EncryptionStrength == esAES192 ? 24 : 32;
+    int saltLen = keyLen / 2;
+    uint8_t salt[16], verifier[2];
+    SeekEntryData(st, st.dataStart);
+    if (ReadArchive(salt, saltLen) < saltLen || ReadArchive(verifier, 2) < 2)
+        throw EFatalUnzipError(texts::kPrematureEnd);
+    if (!FAes) FAes = std::make_unique<TAesContext>();
+    for (;;) {
+        uint8_t derived[66];
+        bool ok = Password.size() <= 128 &&
+                  PKCS5_PBKDF2_HMAC_SHA1(Password.data(), static_cast<int>(Password.size()), salt, saltLen, 1000,
+                                         2 * keyLen + 2, derived) == 1 &&
+                  derived[2 * keyLen] == verifier[0] && derived[2 * keyLen + 1] == verifier[1];
+        if (ok) {
+            FAes->Start(derived, keyLen, derived + keyLen);
+            break;
+        }
+        if (!OnBadPassword) return false;
+        std::string newPassword = Password;
+        OnBadPassword(this, i, newPassword);
+        if (newPassword == Password) return false;
+        Password = newPassword;
+    }
+    uint64_t overhead = static_cast<uint64_t>(saltLen) + 12;
+    st.csize = st.csize >= overhead ? st.csize - overhead : 0;
+    st.dataStart += static_cast<uint64_t>(saltLen) + 2;
+    st.aes = true;
+    return true;
+}
+
+// ---------------------------------------------------------------- output sink
+
+void TUnZipper::EmitOutput(TDecodeState& st, uint8_t* data, uint32_t n) {
+    if (n == 0) return;
+    TZipHeaderInfo& e = *st.entry;
+    if (e.Encrypted() && !Password.empty() && (EncryptBeforeCompress || e.compression_method == 0)) {
+        if (EncryptBeforeCompress && OnDecrypt) OnDecrypt(this, data, static_cast<int>(n), Password);
+        else decrypt_buff(data, n);
+    }
+    uint64_t size = e.UncompressedSize();
+    auto target = static_cast<TTarget>(st.target);
+    if (target != TTarget::Test && st.done + n > size)
+        throw EBiggerThanUncompressed(texts::kBiggerThanUncompressed);
+    if (target == TTarget::File || target == TTarget::Stream) {
+        if (st.out->Write(data, n) != n) throw ECantWriteUCF(texts::kCantWriteUCF);
+    } else if (target == TTarget::Buffer) {
+        std::vector<uint8_t>& buf = *st.buffer;
+        if (BufferLength == 0) {
+            if (st.outPos + n > buf.size()) throw EBiggerThanUncompressed(texts::kBiggerThanUncompressed);
+            std::memcpy(buf.data() + st.outPos, data, n);
+            st.outPos += n;
+        } else {
+            uint32_t taken = 0;
+            while (taken < n) {
+                if (buf.size() < BufferLength) buf.resize(BufferLength);
+                uint32_t room = static_cast<uint32_t>(BufferLength - st.amountUsed);
+                uint32_t k = std::min(room, n - taken);
+                std::memcpy(buf.data() + st.amountUsed, data + taken, k);
+                st.amountUsed += k;
+                taken += k;
+                bool last = st.done + taken == size;
+                if (st.amountUsed == BufferLength && !last) {
+                    bool quit = false;
+                    if (OnGetNextBuffer) OnGetNextBuffer(this, buf, st.fname, static_cast<int64_t>(st.amountUsed), st.bufferNum, quit);
+                    ++st.bufferNum;
+                    st.amountUsed = 0;
+                    if (quit) throw ECanceledUnzipToBuffer(texts::kCanceledBufferUnzip);
+                }
+            }
+        }
+    }
+    st.crc = static_cast<uint32_t>(::crc32(st.crc, data, n));
+    st.done += n;
+    if (OnFilePercentDone) OnFilePercentDone(this, Percent(st.done, size));
+    FTotalBytesDone += n;
+    if (OnTotalPercentDone)
+        OnTotalPercentDone(this, FTotalUncompressedSize > 0
+                                     ? Percent(static_cast<uint64_t>(FTotalBytesDone), static_cast<uint64_t>(FTotalUncompressedSize))
+                                     : 0);
+}
+
+// ---------------------------------------------------------------- decoders
+
+void TUnZipper::DecodeStored(TDecodeState& st) {
+    while (st.csize > 0) {
+        if (DoProcessMessages) ProcessMessages();
+        uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(32768, st.csize));
+        if (ReadArchive(FOutBuf.data(), n) < n) throw EFatalUnzipError(texts::kPrematureEnd);
+        st.csize -= n;
+        st.remaining -= n;
+        EmitOutput(st, FOutBuf.data(), n);
+    }
+}
+
+void TUnZipper::DecodeDeflated(TDecodeState& st) {
+    z_stream zs{};
+    if (inflateInit2_(&zs, -15, "1.2.3", static_cast<int>(sizeof(z_stream))) < 0)
+        throw EZDecompressionError(texts::kZlibError);
+    struct Ender {
+        z_stream* zs;
+        bool ended = false;
+        ~Ender() {
+            if (!ended) inflateEnd(zs);
+        }
+    } ender{&zs};
+    int64_t n = FillInput(st);
+    st.remaining -= n;
+    zs.next_in = FInBuf.data();
+    zs.avail_in = static_cast<uInt>(n);
+    zs.next_out = FOutBuf.data();
+    zs.avail_out = 32768;
+    for (;;) {
+        if (zs.avail_in == 0) {
+            n = FillInput(st);
+            st.remaining -= n;
+            zs.next_in = FInBuf.data();
+            zs.avail_in = static_cast<uInt>(n);
+        }
+        int r = inflate(&zs, Z_NO_FLUSH);
+        if (r < 0 || r == Z_NEED_DICT) throw EZDecompressionError(texts::kZlibError);
+        if (zs.avail_out == 0 || r == Z_STREAM_END) {
+            uint32_t produced = 32768 - zs.avail_out;
+            zs.next_out = FOutBuf.data();
+            zs.avail_out = 32768;
+            EmitOutput(st, FOutBuf.data(), produced);
+        }
+        if (r == Z_STREAM_END) break;
+    }
+    ender.ended = true;
+    if (inflateEnd(&zs) < 0) throw EZDecompressionError(texts::kZlibError);
+}
+
+void TUnZipper::Decode(TDecodeState& st) {
+    FCurrentEntry = st.entry;
+    st.crc = 0;
+    st.done = 0;
+    st.outPos = 0;
+    st.amountUsed = 0;
+    st.bufferNum = 0;
+    st.bitbuf = 0;
+    st.bitcnt = 0;
+    st.inputEnded = false;
+    st.inpos = st.incnt = 0;
+    st.remaining = static_cast<int64_t>(std::min<uint64_t>(st.csize, INT64_MAX));
+    SeekEntryData(st, st.dataStart);
+    switch (st.entry->compression_method) {
+        case 0: DecodeStored(st); break;
+        case 1: DecodeShrunk(st); break;
+        case 2: case 3: case 4: case 5: DecodeReduced(st); break;
+        case 6: DecodeImploded(st); break;
+        case 8: DecodeDeflated(st); break;
+        default:
+            st.unknownMethod = true;
+            if (static_cast<TTarget>(st.target) != TTarget::Test)
+                HandleMessage(texts::kMsgUnknownMethod, AsciiToText(texts::kUnknownMethod), AsciiToText(texts::kZipError), MB_OK);
+            break;
+    }
+    // The last piece of a memory buffer filled in pieces.
+    if (static_cast<TTarget>(st.target) == TTarget::Buffer && BufferLength > 0 && st.amountUsed > 0) {
+        bool quit = false;
+        if (OnGetNextBuffer) OnGetNextBuffer(this, *st.buffer, st.fname, static_cast<int64_t>(st.amountUsed), st.bufferNum, quit);
+        ++st.bufferNum;
+        st.amountUsed = 0;
+    }
+}
+
+// ---------------------------------------------------------------- one entry
+
+TUnZipper::TEntryResult TUnZipper::ExtractOneEntry(int i, TTarget target, platform::TStream* stream,
+                                                    std::vector<uint8_t>* buffer) {
+    TZipHeaderInfo entry(*sortlist().Entry(i));
+    TDecodeState st;
+    st.entry = &entry;
+    st.index = i;
+    st.target = static_cast<int>(target);
+    st.buffer = buffer;
+    st.csize = entry.CompressedSize();
+    struct ClearCurrent {
+        TZipHeaderInfo*& p;
+        ~ClearCurrent() { p = nullptr; }
+    } clearCurrent{FCurrentEntry};
+
+    bool isFolder = entry.filename.empty();
+    if (!isFolder) {
+        SeekEntryData(st, entry.RelativeOffset());
+        if (ReadArchive(&st.lrec, 30) < 30) throw EFatalUnzipError(texts::kPrematureEnd);
+        st.dataStart = entry.RelativeOffset() + 30 + st.lrec.filename_length + st.lrec.extra_field_length;
+    }
+    bool escapes = false;
+    std::u16string folder = DestinationFolder(entry, escapes);
+
+    if (isFolder) {
+        if (target == TTarget::File && RecreateDirs) {
+            if (escapes) {
+                SkipEntry(srCreateError, folder, i, entry);
+                return TEntryResult::Skipped;
+            }
+            if (!platform::DirectoryExists(folder)) platform::ForceDirectories(folder);
+            if (RetainAttributes) ApplyAttributes(folder, entry, true);
+        }
+        return TEntryResult::Good;
+    }
+
+    std::u16string FName;
+    if (target == TTarget::File) FName = folder + entry.filename;
+    else if (target == TTarget::Test) FName = entry.FullName();
+    std::u16string storedFName = FName;
+    bool skip = false;
+    if (OnStartUnZip) OnStartUnZip(this, i, FName, skip);
+    if (skip) return TEntryResult::Skipped;
+    st.fname = FName;
+
+    if (target == TTarget::File) {
+        // Stored paths that climb out of the destination are never written.
+        if (escapes && FName == storedFName) {
+            SkipEntry(srCreateError, FName, i, entry);
+            return TEntryResult::Skipped;
+        }
+        size_t slash = FName.find_last_of(u'/');
+        if (slash != std::u16string::npos && slash > 0) {
+            std::u16string dir = FName.substr(0, slash);
+            if (!platform::DirectoryExists(dir)) platform::ForceDirectories(dir);
+        }
+    }
+
+    if (entry.Encrypted() && !CheckPassword(st, i)) {
+        SkipEntry(srBadPassword, entry.FullName(), i, entry);
+        return TEntryResult::Skipped;
+    }
+
+    if (target == TTarget::File && platform::PathExists(FName) && OverwriteMode != Always) {
+        bool overwrite = false;
+        switch (OverwriteMode) {
+            case Prompt:
+                if (OnPromptForOverwrite) {
+                    OnPromptForOverwrite(this, overwrite, i, FName);
+                } else {
+                    std::u16string text = AsciiToText(texts::kReplaceExisting) + entry.filename + u"?";
+                    if (text.size() > 300) text.resize(300);
+                    overwrite = HandleMessage(texts::kMsgReplaceFile, text, AsciiToText(texts::kFileExistsAlert), MB_YESNO) == IDYES;
+                }
+                break;
+            case ifNewer:
+            case ifOlder: {
+                int64_t entryTime = DosDateTimeToUnix(SanitizeDosDateTime(entry.last_mod_file_date_time));
+                int64_t fileTime = platform::GetFileMTime(FName);
+                overwrite = OverwriteMode == ifNewer ? entryTime > fileTime : entryTime < fileTime;
+                break;
+            }
+            default:
+                overwrite = false;
+                break;
+        }
+        if (!overwrite) {
+            SkipEntry(srNoOverwrite, FName, i, entry);
+            return TEntryResult::Skipped;
+        }
+    }
+
+    std::unique_ptr<TBufferedFileStream> outFile;
+    if (target == TTarget::File) {
+        // Never write through a link that stands where the file goes.
+        if (platform::GetFileKind(FName) == platform::TFileKind::fkSymlink) platform::DeleteFile(FName);
+        auto create = [&]() {
+            outFile = TBufferedFileStream::CreateFile(FName, platform::fmCreate, FlushFilesOnClose, BufferedStreamSize);
+        };
+        try {
+            create();
+        } catch (const platform::EStreamError&) {
+            bool created = false;
+            int mode = platform::GetFileMode(FName);
+            if (ReplaceReadOnly && platform::GetFileKind(FName) == platform::TFileKind::fkFile && mode >= 0 &&
+                !(mode & 0200)) {
+                platform::SetFileMode(FName, mode | 0200);
+                try {
+                    create();
+                    created = true;
+                } catch (const platform::EStreamError&) {
+                }
+            }
+            if (!created) {
+                SkipEntry(srCreateError, FName, i, entry);
+                return TEntryResult::Skipped;
+            }
+        }
+        st.out = outFile.get();
+    } else if (target == TTarget::Stream) {
+        if (stream->GetSize() == 0) stream->SetSize(static_cast<int64_t>(entry.UncompressedSize() & 0x7FFFFFFFFFFFFFFFull));
+        stream->SetPosition(0);
+        st.out = stream;
+    } else if (target == TTarget::Buffer) {
+        if (buffer->empty()) buffer->assign(BufferLength > 0 ? BufferLength : entry.UncompressedSize() + 1, 0);
+    }
+
+    try {
+        Decode(st);
+    } catch (const EBiggerThanUncompressed&) {
+        st.unfinished = true;
+    } catch (const ECanceledUnzipToBuffer&) {
+        st.unfinished = true;
+        st.bufferCanceled = true;
+    }
+    if (outFile) {
+        bool flushed = outFile->FlushBuffer();
+        outFile.reset();
+        if (!flushed) throw ECantWriteUCF(texts::kCantWriteUCF);
+        if (!st.unfinished) {
+            int64_t when = DosDateTimeToUnix(SanitizeDosDateTime(entry.last_mod_file_date_time));
+            if (when >= 0) platform::SetFileMTime(FName, when);
+            if (RetainAttributes) ApplyAttributes(FName, entry, false);
+        }
+    }
+
+    // Checks.
+    bool codesAgree = true;
+    if (st.aes && !st.unfinished) {
+        uint8_t calc[10], stored[10];
+        FAes->Code(calc);
+        // Skip what the decoder left unread, then read the stored code.
+        if (st.csize > 0) FZipStream->Seek(static_cast<int64_t>(st.csize), platform::soCurrent);
+        codesAgree = ReadArchive(stored, 10) == 10 && std::memcmp(calc, stored, 10) == 0;
+    }
+    bool ae2 = st.aes && entry.AES_Extra && entry.AES_Extra->Version == 2;
+    bool good;
+    if (st.bufferCanceled) {
+        good = true;
+    } else {
+        // An entry is good only when all its bytes came out and check out;
+        // a stored CRC of 0 is a valid "no CRC" only for AE-2 entries, whose
+        // authentication code covers the data instead.
+        bool complete = !st.unfinished && !st.unknownMethod && st.done == entry.UncompressedSize();
+        bool crcOk = ae2 ? true : st.crc == entry.crc32;
+        good = complete && codesAgree && crcOk;
+    }
+    if (good) {
+        if (OnEndUnZip) OnEndUnZip(this, i, FName);
+        return TEntryResult::Good;
+    }
+    if (target == TTarget::File) platform::DeleteFile(FName);
+    if (entry.Encrypted()) {
+        if (OnBadPassword) {
+            std::string newPassword = Password;
+            OnBadPassword(this, i, newPassword);
+            if (newPassword != Password) {
+                Password = newPassword;
+                return TEntryResult::Retry;
+            }
+        }
+        SkipEntry(srBadPassword, entry.FullName(), i, entry);
+        return TEntryResult::Bad;
+    }
+    if (OnBadCRC) OnBadCRC(this, st.crc, entry.crc32, i);
+    return TEntryResult::Bad;
+}
+
+}  // namespace unzip
