@@ -331,7 +331,7 @@ bool Iso8601ToDateTime(std::u16string_view text, TDateTime& local) {
                     if (!Digits(text, pos, 2, zm)) return false;
                 }
                 if (zh > 23 || zm > 59) return false;
-                zoneSeconds = (zh * 3600 + zm * 60) * (z == u'-' ? -1 : 1);
+                zoneSeconds = (int64_t{zh} * 3600 + int64_t{zm} * 60) * (z == u'-' ? -1 : 1);
             } else {
                 return false;
             }
