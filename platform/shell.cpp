@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -99,24 +100,16 @@ bool FileExists(const std::u16string& path) {
     return lstat(Native(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
-bool DirectoryExists(const std::u16string& path) {
-    struct stat st {};
-    return lstat(Native(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool DeleteFile(const std::u16string& path) { return unlink(Native(path).c_str()) == 0; }
-
-bool ForceDirectories(const std::u16string& path) {
+bool DeleteFileUnlessInUse(const std::u16string& path) {
     std::string p = Native(path);
-    while (p.size() > 1 && p.back() == '/') p.pop_back();
-    if (p.empty()) return false;
-    for (size_t pos = p.find('/', 1);; pos = p.find('/', pos + 1)) {
-        std::string part = p.substr(0, pos);
-        if (!part.empty() && part.back() != '/') mkdir(part.c_str(), 0755);
-        if (pos == std::string::npos) break;
+    int fd = open(p.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) {
+        bool inUse = flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+        bool removed = !inUse && unlink(p.c_str()) == 0;
+        close(fd);  // also drops the lock taken for the test
+        return removed;
     }
-    struct stat st {};
-    return stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return unlink(p.c_str()) == 0;
 }
 
 bool DeleteTree(const std::u16string& path, std::u16string* error) {

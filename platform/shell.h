@@ -1,6 +1,5 @@
 // Files and folders as the shell handles them: listing a folder with
-// Windows-style attributes, creating folder chains, deleting folder trees and
-// starting programs.
+// Windows-style attributes, deleting folder trees and starting programs.
 //
 // Paths are text with '/' separators (a doubled '/' is harmless); they reach
 // the file system as UTF-8.
@@ -8,6 +7,8 @@
 
 #include <string>
 #include <vector>
+
+#include "platform/files.h"  // DirectoryExists, ForceDirectories, DeleteFile
 
 namespace platform {
 
@@ -30,14 +31,14 @@ struct TFolderEntry {
 // "." and "..". False when the folder cannot be read.
 bool ListFolder(const std::u16string& folder, std::vector<TFolderEntry>& entries);
 
-bool FileExists(const std::u16string& path);       // anything but a folder
-bool DirectoryExists(const std::u16string& path);  // a folder (not a link to one)
-// Removes one file (or link); false when it cannot.
-bool DeleteFile(const std::u16string& path);
+// Something other than a folder stands at `path` (a link is not followed).
+bool FileExists(const std::u16string& path);
 
-// Creates `path` and every missing folder above it, from the top down. True
-// when the folder exists afterwards.
-bool ForceDirectories(const std::u16string& path);
+// Removes one file unless it is in use: another opener holding a lock on it
+// (as this layer's file streams take for their share modes, or flock(1))
+// keeps it, which stands in for a file opened without delete sharing.
+// False when the file is in use or cannot be removed.
+bool DeleteFileUnlessInUse(const std::u16string& path);
 
 // Deletes `path` with everything below it. Symbolic links are removed, never
 // followed, so nothing outside the tree is touched. On failure returns false

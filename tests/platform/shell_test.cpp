@@ -137,3 +137,21 @@ TEST(Shell, ShellExecuteStartsDetachedInTheWorkingFolder) {
     EXPECT_FALSE(ShellExecute(T(script), {}, T(dir / "no-such-folder")));
     fs::remove_all(dir);
 }
+
+TEST(Shell, AFileLockedByAnotherProcessIsInUseUntilReleased) {
+    fs::path dir = TempDir("inuse");
+    fs::path file = dir / "Corvexa.exe";
+    std::ofstream(file) << "old";
+    // flock(1) holds an exclusive lock while its command runs.
+    FILE* holder = popen(("flock -x '" + file.string() + "' -c 'echo locked; sleep 0.4'").c_str(), "r");
+    ASSERT_NE(holder, nullptr);
+    char line[16] = {};
+    ASSERT_NE(fgets(line, sizeof line, holder), nullptr);
+    EXPECT_FALSE(DeleteFileUnlessInUse(T(file)));
+    EXPECT_TRUE(fs::exists(file));
+    pclose(holder);
+    EXPECT_TRUE(DeleteFileUnlessInUse(T(file)));
+    EXPECT_FALSE(fs::exists(file));
+    EXPECT_FALSE(DeleteFileUnlessInUse(T(file)));
+    fs::remove_all(dir);
+}
