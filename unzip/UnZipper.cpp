@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <set>
 #include <thread>
 
 #include "platform/codepage.h"
@@ -459,6 +460,7 @@ void TUnZipper::LoadDirectory() {
     TZipHeaderInfo::TNewDiskEvent newDisk;
     if (multi) newDisk = [this]() { return NextDiskForCentral(); };
     std::unique_ptr<TZipHeaderInfo> lastRead;  // repair mode keeps the record read last
+    std::set<TZipHeaderInfo*> matched;
     TZipHeaderInfo* prev = nullptr;
     for (uint64_t i = 0; i < ecrec.num_entries(); ++i) {
         if (DoProcessMessages) ProcessMessages();
@@ -474,7 +476,9 @@ void TUnZipper::LoadDirectory() {
         if (repair) {
             if (!ok) break;
             int index;
-            if (files->Search(e.get(), index)) {
+            // Each scanned entry takes the first central record that names
+            // its offset; a second record for the same header is dropped.
+            if (files->Search(e.get(), index) && matched.insert(files->Entry(index)).second) {
                 TZipHeaderInfo* scanned = files->Entry(index);
                 uint32_t offset = scanned->relative_offset;
                 uint64_t offset64 = scanned->RelativeOffset();
