@@ -420,8 +420,9 @@ TJsonRttiContext::~TJsonRttiContext() = default;
 IJsonValue TJsonRttiContext::FieldsToJson(const std::vector<std::pair<const TRttiField*, void*>>& fields,
                                           const IJsonValue& target, const IJsonValue& index) {
     TJsonTableString* members = target->AsObject();
-    for (const auto& [field, instance] : fields) {
-        field->Access(instance, false, [&](TValue& v) {
+    for (const auto& entry : fields) {
+        const TRttiField* field = entry.first;
+        field->Access(entry.second, false, [&](TValue& v) {
             members->PutMember(field->JsonName(), ToJson(v, index));
             return true;
         });
@@ -700,9 +701,11 @@ bool TJsonRttiContext::FromJson(const TTypeInfo* TypeInfo, const IJsonValue& obj
                 fields = Context.GetFields(cls, instance);
             }
             reading_.push_back(obj.get());
-            const bool ok = FromJsonFields(fields, obj);
-            reading_.pop_back();
-            return ok;
+            struct Pop {
+                std::vector<const TJsonValue*>& open;
+                ~Pop() { open.pop_back(); }
+            } pop{reading_};
+            return FromJsonFields(fields, obj);
         }
         case tkArray: {
             if (jt != stArray) return false;
