@@ -769,7 +769,9 @@ public:
     virtual bool FromJson(const TTypeInfo* TypeInfo, const IJsonValue& obj, TValue& Value);
     // The JSON form of value. The index keeps one JSON object per class
     // instance (by address), so shared and self references come out as one
-    // object; a nil index gets a fresh one. Raises platform::Exception for a
+    // object; a nil index gets a fresh one. An instance that refers back to
+    // itself gives an object that contains itself, which counting never
+    // frees: release it with Clear(true). Raises platform::Exception for a
     // variant of an unsupported type.
     virtual IJsonValue ToJson(TValue& value, const IJsonValue& index);
 
