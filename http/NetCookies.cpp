@@ -1,6 +1,7 @@
 #include "http/NetCookies.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "http/NetHeaders.h"
 #include "http/TextUtil.h"
@@ -39,6 +40,11 @@ bool DomainMatch(const std::u16string& host, const std::u16string& domain) {
 // A host name without a dot gets ".local", as the port-aware cookie rules ask.
 std::u16string WithLocal(const std::u16string& host) {
     return host.find(u'.') == std::u16string::npos ? host + u".local" : host;
+}
+
+int64_t NowSeconds() {
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
 }
 
 uint16_t PortOf(const TNetURI& url) {
@@ -112,8 +118,9 @@ void TNetNetscapeCookie::LoadProperties(const Attributes& attributes) {
 }
 
 bool TNetNetscapeCookie::IsExpired() const {
+    // Expiry dates are whole seconds: one of the current second has passed.
     TDateTime when;
-    return !Expires.empty() && TryParseHTTPDate(Expires, when) && when < NowUTC();
+    return !Expires.empty() && TryParseHTTPDate(Expires, when) && DateTimeToUnix(when) <= NowSeconds();
 }
 
 void TNetNetscapeCookie::Assign(const TNetNetscapeCookie& source) {
@@ -131,7 +138,7 @@ void TNetNetscapeCookie::Assign(const TNetNetscapeCookie& source) {
 void TNetCookieRFC2109::LoadProperties(const Attributes& attributes) {
     TNetNetscapeCookie::LoadProperties(attributes);
     TDateTime when;
-    if (TryParseHTTPDate(Expires, when)) Max_Age = DateTimeToUnix(when) - DateTimeToUnix(NowUTC());
+    if (TryParseHTTPDate(Expires, when)) Max_Age = DateTimeToUnix(when) - NowSeconds();
     Max_Age = -1;
     int64_t number;
     if (const auto* maxAge = Find(attributes, u"MAX-AGE"); maxAge && TryReadInt64(Unquote(*maxAge), number))
@@ -144,8 +151,8 @@ void TNetCookieRFC2109::LoadProperties(const Attributes& attributes) {
     Comment = comment ? *comment : std::u16string();
     if (Expires.empty() && Max_Age >= 0) {
         // A huge max-age is capped at the last date the format can write.
-        int64_t seconds = std::min<int64_t>(Max_Age, int64_t(253402300799) - DateTimeToUnix(NowUTC()));
-        Expires = FormatHTTPDate(UnixToDateTime(DateTimeToUnix(NowUTC()) + seconds));
+        int64_t seconds = std::min<int64_t>(Max_Age, int64_t(253402300799) - NowSeconds());
+        Expires = FormatHTTPDate(UnixToDateTime(NowSeconds() + seconds));
     }
 }
 
@@ -167,7 +174,8 @@ void TNetCookieRFC2965::LoadProperties(const Attributes& attributes) {
     const auto* port = Find(attributes, u"PORT");
     UsePort = port != nullptr;
     if (port && port->size() >= 2 && port->front() == u'"') {
-        for (auto item : Split(Unquote(*port), u',')) {
+        const std::u16string list = Unquote(*port);
+        for (auto item : Split(list, u',')) {
             int64_t number;
             if (TryReadInt64(Trim(item), number) && number >= 0 && number <= 65535)
                 PortList.push_back(static_cast<uint16_t>(number));
