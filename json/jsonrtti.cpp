@@ -270,14 +270,23 @@ bool GuidFromJson(TJsonRttiContext&, const IJsonValue& obj, TValue& Value) {
 // ---------------------------------------------------------------------------
 // Dates and GUIDs
 
+// Instants further than this from 1970 (about 285,000 years) have no
+// time-zone rules; they convert without an offset, and dates beyond it are
+// held at it.
+constexpr int64_t kZoneRangeMs = 9'000'000'000'000'000;
+
 int64_t DateTimeToUnixMs(TDateTime local) {
-    const int64_t localMs = std::llround((local.Value - 25569.0) * 86400000.0);
+    const double ms = (local.Value - 25569.0) * 86400000.0;
+    if (std::isnan(ms)) return 0;
+    if (ms >= static_cast<double>(kZoneRangeMs)) return kZoneRangeMs;
+    if (ms <= -static_cast<double>(kZoneRangeMs)) return -kZoneRangeMs;
+    const int64_t localMs = std::llround(ms);
     return localMs - OffsetAtLocal(FloorDiv(localMs, 1000)) * 1000;
 }
 
 TDateTime UnixMsToDateTime(int64_t ms) {
-    const int64_t localMs = ms + OffsetAtUtc(FloorDiv(ms, 1000)) * 1000;
-    return TDateTime(static_cast<double>(localMs) / 86400000.0 + 25569.0);
+    const int64_t offsetMs = ms > -kZoneRangeMs && ms < kZoneRangeMs ? OffsetAtUtc(FloorDiv(ms, 1000)) * 1000 : 0;
+    return TDateTime(static_cast<double>(ms + offsetMs) / 86400000.0 + 25569.0);
 }
 
 bool Iso8601ToDateTime(std::u16string_view text, TDateTime& local) {

@@ -541,7 +541,14 @@ void FillFloat(TTypeInfo& info, const char16_t* name, TFloatType ft) {
     info.Name = name;
     info.FloatType = ft;
     info.GetFloat = [](const void* p) -> double { return static_cast<double>(*static_cast<const F*>(p)); };
-    info.SetFloat = [](void* p, double v) { *static_cast<F*>(p) = static_cast<F>(v); };
+    info.SetFloat = [](void* p, double v) {
+        // A double beyond the type's range becomes an infinity of its sign.
+        if (v > static_cast<double>(std::numeric_limits<F>::max()))
+            v = std::numeric_limits<double>::infinity();
+        else if (v < static_cast<double>(std::numeric_limits<F>::lowest()))
+            v = -std::numeric_limits<double>::infinity();
+        *static_cast<F*>(p) = static_cast<F>(v);
+    };
 }
 
 template <class T>

@@ -480,6 +480,7 @@ TEST(RttiFromJson, EachRuleAcceptsAndRefuses) {
         {"floating point", Read<double>, u"\"0.125\"", u"0.125"},
         {"floating point", Read<double>, u"\"abc\"", u"refused"},
         {"floating point", Read<double>, u"true", u"refused"},
+        {"floating point", Read<float>, u"1e300", u"INF"},  // beyond Single: an infinity, not undefined
         {"floating point", Read<TCurrency>, u"1.23456", u"1.2346"},
         {"floating point", Read<TComp>, u"3.5", u"4"},
         {"character", Read<char>, u"\"a\"", u"\"a\""},
