@@ -268,7 +268,7 @@ void TUnZipper::EmitOutput(TDecodeState& st, uint8_t* data, uint32_t n) {
     }
     uint64_t size = e.UncompressedSize();
     auto target = static_cast<TTarget>(st.target);
-    if (target != TTarget::Test && st.done + n > size)
+    if (st.done + n > size)
         throw EBiggerThanUncompressed(texts::kBiggerThanUncompressed);
     if (target == TTarget::File || target == TTarget::Stream) {
         if (st.out->Write(data, n) != n) throw ECantWriteUCF(texts::kCantWriteUCF);

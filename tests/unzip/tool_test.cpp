@@ -1,0 +1,84 @@
+// The zelvano-unzip program: listing, testing, extracting, exit statuses.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+
+#include "test_support.h"
+
+#ifdef ZELVANO_UNZIP_TOOL
+
+using namespace unziptest;
+
+namespace {
+
+struct Result {
+    int status;
+    std::string out;
+};
+
+Result Tool(const TempDir& dir, const std::string& args) {
+    std::string cmd = "cd " + dir.path().string() + " && " + ZELVANO_UNZIP_TOOL + " " + args + " 2>&1";
+    Result r{0, {}};
+    FILE* p = ::popen(cmd.c_str(), "r");
+    std::array<char, 4096> buf;
+    size_t n;
+    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
+    r.status = WEXITSTATUS(::pclose(p));
+    return r;
+}
+
+}  // namespace
+
+TEST(Tool, ListTestAndExtract) {
+    TempDir dir;
+    WriteAll(dir / "t.zip", ZipWriter({{.name = "d/a.txt", .data = std::string(1000, 'a'), .method = 8},
+                                        {.name = "b.log", .data = "bee"}}));
+    Result list = Tool(dir, "-l t.zip");
+    EXPECT_EQ(list.status, 0);
+    EXPECT_NE(list.out.find("d/a.txt"), std::string::npos);
+    EXPECT_NE(list.out.find("1000"), std::string::npos);
+    EXPECT_EQ(Tool(dir, "-t t.zip").status, 0);
+
+    Result all = Tool(dir, "-d x t.zip");
+    EXPECT_EQ(all.status, 0);
+    EXPECT_EQ(ReadAll(dir / "x/d/a.txt"), std::string(1000, 'a'));
+    Result some = Tool(dir, "-j -d y t.zip '*.txt'");
+    EXPECT_EQ(some.status, 0);
+    EXPECT_EQ(ReadAll(dir / "y/a.txt"), std::string(1000, 'a'));
+    EXPECT_FALSE(fs::exists(dir / "y/b.log"));
+    // Into the current folder, refusing to overwrite.
+    Result never = Tool(dir, "-o never t.zip");
+    EXPECT_EQ(never.status, 0);
+    never = Tool(dir, "-o never t.zip");
+    EXPECT_EQ(never.status, 1);
+    EXPECT_NE(never.out.find("skipped"), std::string::npos);
+}
+
+TEST(Tool, FailuresAndUnreadableArchives) {
+    TempDir dir;
+    WriteAll(dir / "crc.zip", ZipWriter({{.name = "bad.txt", .data = "data", .crc = 1}}));
+    Result bad = Tool(dir, "-d o crc.zip");
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.out.find("bad CRC"), std::string::npos);
+    EXPECT_EQ(Tool(dir, "-t crc.zip").status, 1);
+
+    WriteAll(dir / "short.zip", "PK\x05");
+    Result incomplete = Tool(dir, "short.zip");
+    EXPECT_EQ(incomplete.status, 2);
+    EXPECT_NE(incomplete.out.find("Incomplete Zip File"), std::string::npos);
+    Result missing = Tool(dir, "nothing.zip");
+    EXPECT_EQ(missing.status, 2);
+}
+
+TEST(Tool, PasswordOption) {
+    TempDir dir;
+    Result r = Tool(dir, std::string("-P 12345678 -d o ") + TestData("traditional.zip"));
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(fs::exists(dir / "o/foo.txt"));
+    r = Tool(dir, std::string("-P wrong -d p ") + TestData("traditional.zip"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("bad password"), std::string::npos);
+}
+
+#endif
