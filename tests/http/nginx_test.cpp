@@ -1,0 +1,146 @@
+// The client against a real nginx: HEAD, ranges, refused statuses, a
+// configured redirect and keep-alive reuse seen in nginx's connection numbers.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "http/NetHTTP.h"
+#include "tests/http/test_util.h"
+#include "tests/support/nginx_server.h"
+
+using namespace http;
+using http_test::A;
+using http_test::U;
+
+namespace {
+
+class NginxTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        root_ = new zelvano_test::TempDir("zelvano-http-root");
+        content_ = new std::string();
+        for (int i = 0; content_->size() < 2500000; ++i) *content_ += std::to_string(i) + ",";
+        std::ofstream(root_->Path() / "file.bin", std::ios::binary) << *content_;
+        std::filesystem::create_directories(root_->Path() / "sub");
+        std::ofstream(root_->Path() / "sub" / "info.txt") << "{\"download_url\": \"x\"}";
+        nginx_ = new zelvano_test::NginxServer(root_->Path(),
+                                               "location = /old { return 302 /sub/info.txt; }\n"
+                                               "location = /abs { return 301 $scheme://$host:$server_port/file.bin; }\n"
+                                               "location = /utf8 { default_type 'text/plain; charset=utf-8'; "
+                                               "return 200 '\xe4\xb8\xad\xe6\x96\x87'; }\n");
+    }
+    static void TearDownTestSuite() {
+        delete nginx_;
+        delete root_;
+        delete content_;
+    }
+    std::u16string Url(const std::string& path) { return U(nginx_->BaseURL() + path); }
+    // The connection numbers of the access log lines (after `from`).
+    std::vector<std::string> Connections(size_t from = 0) {
+        std::vector<std::string> numbers;
+        auto log = nginx_->AccessLog();
+        for (size_t i = from; i < log.size(); ++i) numbers.push_back(log[i].substr(0, log[i].find(' ')));
+        return numbers;
+    }
+
+    static zelvano_test::TempDir* root_;
+    static zelvano_test::NginxServer* nginx_;
+    static std::string* content_;
+};
+
+zelvano_test::TempDir* NginxTest::root_ = nullptr;
+zelvano_test::NginxServer* NginxTest::nginx_ = nullptr;
+std::string* NginxTest::content_ = nullptr;
+
+}  // namespace
+
+TEST_F(NginxTest, HeadThenRangedPiecesOverOneConnection) {
+    const size_t before = nginx_->AccessLog().size();
+    TNetHTTP client;
+    client.HandleRedirects = true;
+    client.Head(Url("/file.bin"));
+    const int64_t length = client.Response().ContentLength;
+    ASSERT_EQ(length, static_cast<int64_t>(content_->size()));
+    platform::TMemoryStream buffer;
+    // The downloader's pieces: 1,024,000 bytes, the last one open-ended.
+    for (int64_t position = 0; position < length; position = buffer.GetSize()) {
+        std::string range = std::to_string(position) + "-";
+        if (position + 1024000 < length) range += std::to_string(position + 1023999);
+        client.Request().Range = U(range);
+        client.Get(client.URL().GetURI(), buffer);
+        EXPECT_EQ(client.ResponseCode(), 206);
+    }
+    EXPECT_EQ(buffer.View(), *content_);
+    auto log = nginx_->AccessLog();
+    ASSERT_EQ(log.size(), before + 4);
+    EXPECT_NE(log[before + 1].find("\"GET /file.bin HTTP/1.1\" \"bytes=0-1023999\" 206 1024000"), std::string::npos);
+    EXPECT_NE(log[before + 3].find("\"bytes=2048000-\" 206"), std::string::npos);
+    auto numbers = Connections(before);
+    EXPECT_EQ(numbers, std::vector<std::string>(4, numbers[0])) << "one kept-alive connection for all";
+}
+
+TEST_F(NginxTest, RefusedStatuses) {
+    struct Case {
+        std::string path, range;
+        int code;
+        std::string status;
+    } cases[] = {
+        {"/missing.zip", "", 404, "HTTP/1.1 404 Not Found"},
+        {"/file.bin", "99999999-", 416, "HTTP/1.1 416 Requested Range Not Satisfiable"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        TNetHTTP client;
+        client.ReadTimeout = 5000;
+        client.Request().Range = U(c.range);
+        platform::TMemoryStream body;
+        try {
+            client.Get(Url(c.path), body);
+            ADD_FAILURE() << "no exception";
+        } catch (const ENetHTTPProtocolException& e) {
+            EXPECT_EQ(e.ErrorCode(), c.code);
+            EXPECT_EQ(A(e.Message()), c.status);
+            EXPECT_NE(A(e.ErrorMessage()).find("<html>"), std::string::npos) << "nginx's error page";
+        }
+        EXPECT_EQ(body.GetSize(), 0) << "an error page never reaches the caller's stream";
+        // HEAD of a missing file: refused at once, although nginx announces a body.
+        http_test::Stopwatch watch;
+        EXPECT_THROW(client.Head(Url("/missing.zip")), ENetHTTPProtocolException);
+        EXPECT_LT(watch.ElapsedMs(), 1000);
+    }
+}
+
+TEST_F(NginxTest, RedirectsAndText) {
+    TNetHTTP client;
+    client.HandleRedirects = true;
+    client.ReadTimeout = 10000;
+    const size_t before = nginx_->AccessLog().size();
+    EXPECT_EQ(client.Get(Url("/old")), u"{\"download_url\": \"x\"}");
+    EXPECT_EQ(A(client.URL().GetURI()), nginx_->BaseURL() + "/sub/info.txt");
+    client.Head(Url("/abs"));
+    EXPECT_EQ(client.Response().ContentLength, static_cast<int64_t>(content_->size()));
+    EXPECT_EQ(client.Get(Url("/utf8")), u"\u4e2d\u6587");
+    auto numbers = Connections(before);
+    ASSERT_EQ(numbers.size(), 5u);
+    EXPECT_EQ(numbers, std::vector<std::string>(5, numbers[0]));
+
+    TNetHTTP strict;
+    try {
+        strict.Get(Url("/old"));
+        ADD_FAILURE() << "no exception";
+    } catch (const ENetHTTPProtocolException& e) {
+        EXPECT_EQ(e.ErrorCode(), 302);
+    }
+}
+
+TEST_F(NginxTest, FailedExchangeDoesNotReuseItsConnection) {
+    TNetHTTP client;
+    const size_t before = nginx_->AccessLog().size();
+    EXPECT_THROW(client.Get(Url("/missing.zip")), ENetHTTPProtocolException);
+    client.Get(Url("/sub/info.txt"));
+    client.Get(Url("/sub/info.txt"));
+    auto numbers = Connections(before);
+    ASSERT_EQ(numbers.size(), 3u);
+    EXPECT_NE(numbers[0], numbers[1]);
+    EXPECT_EQ(numbers[1], numbers[2]);
+}
