@@ -142,6 +142,10 @@ public:
     // The work folder inside the client folder (created when missing), or
     // empty text when FAppName is empty.
     std::u16string GetUpdateDir();
+    // Unattended mode: presses Install once the message loop runs. The run
+    // ends the program itself (status 0), or in the network-failure state
+    // (status 1) or the installation-failed state (status 2).
+    void StartUnattended();
 
     // ---- Changes from any thread ----
     // Applies one row of the state table (hint text and colour, Install and

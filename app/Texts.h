@@ -56,4 +56,26 @@ inline constexpr char16_t SHint1Extracted[] = u"最新发布程序解压已完�
 inline constexpr char16_t SNoDownloadInfo[] = u"获取软件网络信息失败，请稍后重试！";
 inline constexpr char16_t SExtractError[] = u"解压文件错误，无法完成解压操作，Err=\"%s\";";
 
+// The installation flows: folders, files, the archive password, the
+// uninstall entry and the desktop shortcut.
+inline constexpr char16_t SClientFolder[] = u"Pordino2.0";
+inline constexpr char16_t SClientExe[] = u"Corvexa.exe";
+inline constexpr char16_t SUpdateFolder[] = u"Update";
+inline constexpr char16_t SLocalArchive[] = u"/Version.zip";
+inline constexpr char SArchivePassword[] = "qazkt";
+inline constexpr char16_t SAllFiles[] = u"*.*";
+inline constexpr char16_t SInvalidPath[] = u"无效的文件路径！";
+inline constexpr char16_t SUninstallKey[] =
+    u"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Zelvano在线";
+inline constexpr char16_t SUninstallDisplayName[] = u"Zelvano在线直播一对一";
+inline constexpr char16_t SUninstallDisplayVersion[] = u"1.0.1";
+inline constexpr char16_t SUninstallPublisher[] = u"Zelvano教育集团";
+inline constexpr char16_t SUninstallExe[] = u"Uninstall.exe";
+inline constexpr char16_t SShortcutFile[] = u"Zelvano在线2.0.lnk";
+inline constexpr char16_t SShortcutDescription[] = u"Zelvano在线教育";
+inline constexpr char16_t SPackageFolder[] = u"/Vantrell";
+inline constexpr char16_t SPackageExe[] = u"ZiduzarerEdozuz.exe";
+inline constexpr char16_t SPackageArchiveName[] = u"/Version";
+inline constexpr char16_t SPackageArchiveExt[] = u".zip";
+
 }  // namespace texts

@@ -31,6 +31,7 @@ int main(int argc, char** argv) {
         });
     }
 
-    application.exec();
-    return 0;
+    if (dialogs::Unattended()) MainForm.StartUnattended();
+
+    return application.exec();
 }

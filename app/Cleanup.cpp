@@ -1,0 +1,81 @@
+#include "app/Cleanup.h"
+
+#include <QString>
+
+#include "app/Dialogs.h"
+#include "app/MainFrm.h"
+#include "app/Texts.h"
+#include "platform/process.h"
+#include "platform/shell.h"
+
+std::u16string ExtractFilePath(const std::u16string& Path) {
+    size_t cut = Path.rfind(u'/');
+    return cut == std::u16string::npos ? std::u16string() : Path.substr(0, cut + 1);
+}
+
+std::u16string ExtractFileName(const std::u16string& Path) {
+    size_t cut = Path.rfind(u'/');
+    return cut == std::u16string::npos ? Path : Path.substr(cut + 1);
+}
+
+std::u16string TMainForm::GetUpdateDir() {
+    if (FAppName.empty()) return {};
+    std::u16string path = ExtractFilePath(FAppName) + texts::SUpdateFolder;
+    if (!platform::DirectoryExists(path)) {
+        // A relative path is taken from the current folder; one whose first
+        // folder does not exist there cannot be made into a folder chain.
+        size_t first = path.find(u'/');
+        if (path[0] != u'/' && (first == std::u16string::npos || first == 0 ||
+                                !platform::DirectoryExists(path.substr(0, first)))) {
+            dialogs::ShowMessageBox(texts::SInvalidPath);
+            return path;
+        }
+        platform::ForceDirectories(path);
+    }
+    return path;
+}
+
+bool DeleteDir(const std::u16string& Path) {
+    if (Path.empty()) return false;
+    std::u16string error;
+    if (platform::DeleteTree(Path, &error)) return true;
+    dialogs::ShowMessageBox(error);
+    return false;
+}
+
+void EndProcesses(const std::u16string& FileName) { platform::EndProcessesNamed(FileName); }
+
+namespace {
+
+bool SameName(const std::u16string& a, const std::u16string& b) {
+    return QString::fromStdU16String(a).compare(QString::fromStdU16String(b), Qt::CaseInsensitive) == 0;
+}
+
+void SearchFolder(const std::u16string& Name, const std::u16string& Folder, bool FilesOnly, bool WithSubFolders,
+                  std::vector<std::u16string>& Hits) {
+    std::vector<platform::TFolderEntry> entries;
+    if (!platform::ListFolder(Folder, entries)) return;
+    for (const auto& entry : entries) {
+        std::u16string path = Folder + u"/" + entry.Name;
+        if (entry.Attr == platform::faDirectory) {
+            if (!FilesOnly && SameName(entry.Name, Name)) Hits.push_back(path);
+            if (WithSubFolders) SearchFolder(Name, path, FilesOnly, WithSubFolders, Hits);
+        } else if (SameName(entry.Name, Name)) {
+            Hits.push_back(path);
+        }
+    }
+}
+
+}  // namespace
+
+std::vector<std::u16string> SearchFile(const std::u16string& Name, const std::u16string& Folder, bool FilesOnly,
+                                       bool WithSubFolders) {
+    std::vector<std::u16string> hits;
+    SearchFolder(Name, Folder, FilesOnly, WithSubFolders, hits);
+    return hits;
+}
+
+void TMainForm::Btn_CloseClick(QObject*) {
+    DeleteDir(GetUpdateDir());
+    EndMessageLoop();
+}

@@ -1,0 +1,110 @@
+// The second installation flow, on the page of the hidden page control that
+// no user reaches: it installs the second client program into "Vantrell"
+// below the page's folder.
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <exception>
+
+#include "app/Cleanup.h"
+#include "app/Dialogs.h"
+#include "app/DownLoadLink.h"
+#include "app/MainFrm.h"
+#include "app/ServerAddresses.h"
+#include "app/Texts.h"
+#include "http/NetHTTP.h"
+#include "platform/codepage.h"
+#include "platform/exception.h"
+#include "platform/shell.h"
+#include "unzip/UnZipper.h"
+
+namespace {
+
+std::u16string MessageOf(const std::exception& e) {
+    if (auto* own = dynamic_cast<const platform::Exception*>(&e)) return own->Message();
+    return platform::Utf8ToText(e.what());
+}
+
+std::u16string Format(std::u16string Pattern, const std::u16string& Value) {
+    size_t at = Pattern.find(u"%s");
+    if (at != std::u16string::npos) Pattern.replace(at, 2, Value);
+    return Pattern;
+}
+
+}  // namespace
+
+std::u16string TMainForm::GetDownLoadUrl(const std::u16string& Url) {
+    NetHTTP->ReadTimeout = 10000;
+    const std::u16string reply = NetHTTP->Get(Url);
+    if (reply.empty()) return {};
+    return ServerAddresses::ArchiveUrlOfReply(reply);
+}
+
+void TMainForm::Btn_DownLoadAndRunClick(QObject*) {
+    // A failure of the request or of its reply is shown as the program's
+    // default error display does: a message box with the error's message.
+    try {
+        FUrl = GetDownLoadUrl(ServerAddresses::TestUpdateInfoUrl());
+    } catch (const std::exception& e) {
+        dialogs::ShowMessageBox(MessageOf(e));
+        return;
+    }
+    if (FUrl.empty()) {
+        dialogs::ShowMessageBox(texts::SNoDownloadInfo);
+        return;
+    }
+    Btn_DownLoadAndRun->setEnabled(false);
+    Btn_Dir->setEnabled(false);
+    CheckB_DeskTop->setEnabled(false);
+    CheckB_InstallAndRun->setEnabled(false);
+    Edt_FileName->setEnabled(false);
+
+    const std::u16string folder = Edt_FileName->text().toStdU16String();
+    THttpDownLoad* downLoader = NewDownLoader(this, G_DownLoad);
+    downLoader->SetDownLoadUrl(FUrl);
+    downLoader->SetLocalFileName(folder + texts::SPackageArchiveName + texts::SPackageArchiveExt);
+    downLoader->SetFileID(200);
+    downLoader->OnDownLoadFinish = [this](THttpDownLoad* Sender) {
+        if (!WindowLinkCut()) DownLoadFinish(Sender);
+    };
+    downLoader->DownLoad();
+    SetHint1(texts::SHint1Downloading);
+}
+
+void TMainForm::InstallPackage(THttpDownLoad* Sender) {
+    SetHint1(texts::SHint1Downloaded);
+    const std::u16string localArchive = Sender->LocalFileName();
+    const std::u16string folder = CallOnWindowThread([this] { return Edt_FileName->text().toStdU16String(); });
+    const std::u16string programFolder = folder + texts::SPackageFolder;
+    const std::u16string programPath = programFolder + u"/" + texts::SPackageExe;
+    EndProcesses(texts::SPackageExe);
+    if (!platform::DirectoryExists(programFolder)) platform::ForceDirectories(programFolder);
+    ProcessMessages();
+    SetHint1(texts::SHint1Extracting);
+    try {
+        UnZipper->SetZipName(localArchive);
+        UnZipper->FilesList.push_back(texts::SAllFiles);
+        UnZipper->DoAll = true;
+        UnZipper->Password = texts::SArchivePassword;
+        UnZipper->SetDestDir(programFolder);
+        UnZipper->OverwriteMode = unzip::Always;
+        UnZipper->RecreateDirs = true;
+        UnZipper->UnZip();
+        G_DownLoad->SetProgress(G_DownLoad->MaxValue());
+    } catch (const std::exception& e) {
+        dialogs::ShowMessageBox(Format(texts::SExtractError, MessageOf(e)));
+        return;
+    }
+    platform::DeleteFile(localArchive);
+    SetHint1(texts::SHint1Extracted);
+    ProcessMessages();
+    if (CallOnWindowThread([this] { return CheckB_DeskTop->isChecked(); })) CreateShortcut(programPath);
+    if (CallOnWindowThread([this] { return CheckB_InstallAndRun->isChecked(); }))
+        platform::ShellExecute(programPath, {}, programFolder);
+    ProcessMessages();
+    EndMessageLoop();
+    ProcessMessages();
+}
+
+void TMainForm::Btn_Close1Click(QObject*) { EndMessageLoop(); }

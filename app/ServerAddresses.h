@@ -1,0 +1,52 @@
+// Where the update information comes from (the production server asked by
+// the install action and the test server asked by the download page, each
+// replaceable through the environment by scheme, host and port, e.g.
+// "http://127.0.0.1:8080", so that a local server can stand in for it) and
+// how its reply names the release archive.
+#pragma once
+
+#include <string>
+
+#include "json/jsonvalue.h"
+#include "platform/codepage.h"
+#include "platform/environment.h"
+#include "platform/exception.h"
+
+namespace ServerAddresses {
+
+inline constexpr char16_t kProductionServer[] = u"http://update.zelvano.example";
+inline constexpr char16_t kTestServer[] = u"http://test.zelvano.example";
+inline constexpr char16_t kUpdateInfoPath[] = u"/api/autodownload/student";
+inline constexpr char16_t kXpQuery[] = u"?os=xp";
+inline constexpr char16_t kTestUpdateInfoPath[] = u"/dtqnew/student/update/id/1";
+
+inline std::u16string ServerFromEnvironment(const char16_t* variable, const char16_t* fallback) {
+    std::u16string server = platform::GetEnvironmentVariable(variable);
+    if (server.empty()) server = fallback;
+    while (!server.empty() && server.back() == u'/') server.pop_back();
+    return server;
+}
+
+// The install action's request address.
+inline std::u16string UpdateInfoUrl(bool windowsXP) {
+    return ServerFromEnvironment(u"ZELVANO_UPDATE_SERVER", kProductionServer) + kUpdateInfoPath +
+           (windowsXP ? kXpQuery : u"");
+}
+
+// The download page's request address.
+inline std::u16string TestUpdateInfoUrl() {
+    return ServerFromEnvironment(u"ZELVANO_TEST_UPDATE_SERVER", kTestServer) + kTestUpdateInfoPath;
+}
+
+// The archive address in an update reply: the text narrowed to the ANSI code
+// page, read as UTF-8, parsed leniently (text after the first value ignored)
+// and asked for `download_url`; empty when the value is no object or lacks
+// it. Raises platform::Exception when the parse yields no value.
+inline std::u16string ArchiveUrlOfReply(const std::u16string& Reply) {
+    std::string narrowed = platform::TextToBytes(platform::AnsiCodePage(), Reply);
+    json::IJsonValue value = json::ParseJsonText(platform::Utf8ToText(narrowed));
+    if (!value) throw platform::Exception("The update information is not valid JSON");
+    return value->GetString(u"download_url");
+}
+
+}  // namespace ServerAddresses

@@ -1,0 +1,257 @@
+// The window's flows driven in this process: what the window shows in the
+// failure states, the close button during a download, the hidden download
+// page, and the file search and work folder the flows share.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include <functional>
+#include <thread>
+
+#include "app/Cleanup.h"
+#include "app/Dialogs.h"
+#include "app/MainFrm.h"
+#include "platform/codepage.h"
+#include "platform/shell.h"
+#include "tests/e2e/e2e_support.h"
+
+using namespace e2e;
+using platform::TextToUtf8;
+using platform::Utf8ToText;
+
+namespace {
+
+std::u16string T(const fs::path& p) { return Utf8ToText(p.string()); }
+std::string S(const QString& q) { return q.toStdString(); }
+
+bool PumpUntil(const std::function<bool()>& done, double seconds) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    QCoreApplication::processEvents();
+    return true;
+}
+
+// Runs the message loop until the program ends it (or `seconds` pass).
+bool RunMessageLoop(double seconds) {
+    bool timedOut = false;
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [&] {
+        timedOut = true;
+        QCoreApplication::quit();
+    });
+    guard.start(static_cast<int>(seconds * 1000));
+    QCoreApplication::exec();
+    return !timedOut;
+}
+
+// The environment of one in-process installation below `root`.
+void UseRoot(const TInstallRoot& root, const std::string& server) {
+    setenv("PROGRAMFILES", root.ProgramFiles().c_str(), 1);
+    setenv("ZELVANO_REGISTRY_DIR", root.Registry().c_str(), 1);
+    setenv("ZELVANO_DESKTOP_DIR", root.Desktop().c_str(), 1);
+    setenv("ZELVANO_UPDATE_SERVER", server.c_str(), 1);
+    setenv("ZELVANO_TEST_UPDATE_SERVER", server.c_str(), 1);
+    unsetenv("ZELVANO_WINDOWS_VERSION");
+    dialogs::SetUnattended(true);
+}
+
+QColor HintColour(TMainForm& form) { return form.lb_Hint->palette().color(QPalette::WindowText); }
+
+}  // namespace
+
+TEST(WindowFlow, NetworkFailureStateShowsEverywhere) {
+    for (bool deadServer : {true, false}) {
+        SCOPED_TRACE(deadServer ? "dead server" : "unclosed object");
+        TInstallRoot root;
+        root.Serve(ZELVANO_DEMO_ARCHIVE, R"({"download_url":"%URL%")");
+        UseRoot(root, deadServer ? "http://127.0.0.1:" + std::to_string(FreePort()) : root.Nginx().BaseURL());
+        TMainForm form;
+        form.show();
+        form.G_Process->SetProgress(40);
+        form.Lb_ProcessPostion->setText("40%");
+        form.Lb_ProcessPostion->show();
+        form.Btn_InstallClick(form.FBtn_Install);
+        PumpUntil([&] { return form.FBtn_Install->isEnabled(); }, 5);
+        EXPECT_EQ(S(form.lb_Hint->text()), "网络断开安装失败 ，请重新安装 . . .");
+        EXPECT_EQ(HintColour(form), QColor(0xDD, 0x4B, 0x39));
+        EXPECT_TRUE(form.FBtn_Install->isEnabled());
+        EXPECT_TRUE(form.FBtn_ChangeDir->isEnabled());
+        EXPECT_FALSE(form.Lb_ProcessPostion->isVisible());
+        EXPECT_EQ(S(form.Lb_ProcessPostion->text()), "0%");
+        EXPECT_EQ(form.G_Process->Progress(), 0);
+    }
+}
+
+TEST(WindowFlow, EmptyInstallFolderAsksForOneWithoutARequest) {
+    TInstallRoot root;
+    root.Serve(ZELVANO_DEMO_ARCHIVE);
+    UseRoot(root, root.Nginx().BaseURL());
+    unsetenv("PROGRAMFILES");
+    TMainForm form;
+    form.show();
+    EXPECT_EQ(form.Edt_InstallDir->text(), "");
+    form.Btn_InstallClick(form.FBtn_Install);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(S(form.lb_Hint->text()), "请先选择安装目录 . . . ");
+    EXPECT_EQ(HintColour(form), QColor(0xDD, 0x4B, 0x39));
+    EXPECT_TRUE(form.FBtn_Install->isEnabled());
+    EXPECT_TRUE(form.FBtn_ChangeDir->isEnabled());
+    EXPECT_TRUE(root.Requests().empty());
+}
+
+TEST(WindowFlow, CloseDuringTheDownloadRemovesTheWorkFolder) {
+    TInstallRoot root;
+    fs::path stage = root.Root() / "stage";
+    UnpackDemo(stage);
+    WriteRandomFile(stage / "media.bin", 3'000'000);
+    ZipFolder(stage, root.Root() / "large.zip");
+    root.Serve(root.Root() / "large.zip", R"({"download_url":"%URL%"})", "location /files/ { limit_rate 400k; }");
+    UseRoot(root, root.Nginx().BaseURL());
+    TMainForm form;
+    form.show();
+    fs::path work = root.ClientFolder() / "Update";
+    bool sawPartialArchive = false;
+    QTimer::singleShot(0, &form, [&] { form.Btn_InstallClick(form.FBtn_Install); });
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        std::error_code ec;
+        auto size = fs::file_size(work / "Version.zip", ec);
+        if (!ec && size > 0 && size < fs::file_size(root.Root() / "large.zip")) {
+            sawPartialArchive = true;
+            poll.stop();
+            form.FBtn_Close1->OnClick(form.FBtn_Close1);
+        }
+    });
+    poll.start(20);
+    EXPECT_TRUE(RunMessageLoop(30));
+    EXPECT_TRUE(sawPartialArchive);
+    EXPECT_FALSE(fs::exists(work));
+    EXPECT_TRUE(fs::exists(root.ClientFolder()));
+    EXPECT_FALSE(fs::exists(root.ClientFolder() / "Corvexa.exe"));
+}
+
+TEST(WindowFlow, CloseBeforeAnyInstallationDeletesNothing) {
+    TInstallRoot root;
+    UseRoot(root, "http://127.0.0.1:1");
+    WriteFile(root.ClientFolder() / "Update" / "keep.txt", "x");
+    TMainForm form;
+    EXPECT_EQ(form.GetUpdateDir(), u"");
+    QTimer::singleShot(0, &form, [&] { form.Btn_CloseClick(form.FBtn_Close1); });
+    EXPECT_TRUE(RunMessageLoop(5));
+    EXPECT_TRUE(fs::exists(root.ClientFolder() / "Update" / "keep.txt"));
+}
+
+TEST(WindowFlow, DownloadPageInstallsTheSecondProgram) {
+    TInstallRoot root;
+    fs::path stage = root.Root() / "stage";
+    fs::create_directories(stage / "lib");
+    fs::copy_file(ZELVANO_DEMO_CLIENT, stage / "ZiduzarerEdozuz.exe");
+    WriteFile(stage / "lib" / "part.txt", "part");
+    ZipFolder(stage, root.Root() / "package.zip");
+    root.Serve(root.Root() / "package.zip");
+    WriteFile(root.Www() / "dtqnew" / "student" / "update" / "id" / "1",
+              R"({"download_url":")" + root.ArchiveUrl() + R"("})");
+    UseRoot(root, root.Nginx().BaseURL());
+    fs::path folder = root.Root() / "C";
+    fs::create_directories(folder);
+
+    TMainForm form;
+    form.show();
+    form.Edt_FileName->setText(QString::fromStdString(folder.string()));
+    QTimer::singleShot(0, &form, [&] { form.Btn_DownLoadAndRunClick(form.Btn_DownLoadAndRun); });
+    EXPECT_TRUE(RunMessageLoop(30));
+
+    fs::path program = folder / "Vantrell" / "ZiduzarerEdozuz.exe";
+    EXPECT_TRUE(fs::exists(program));
+    EXPECT_EQ(Slurp(folder / "Vantrell" / "lib" / "part.txt"), "part");
+    EXPECT_FALSE(fs::exists(folder / "Version.zip"));
+    EXPECT_EQ(S(form.lb_Hint1->text()), "最新发布程序解压已完成。");
+    EXPECT_EQ(form.G_DownLoad->Progress(), form.G_DownLoad->MaxValue());
+    EXPECT_FALSE(form.Btn_DownLoadAndRun->isEnabled());
+    EXPECT_FALSE(form.Edt_FileName->isEnabled());
+    EXPECT_NE(Slurp(root.Launcher()).find("Exec=\"" + program.string() + "\""), std::string::npos);
+    std::string started = WaitForFile(folder / "Vantrell" / "started");
+    EXPECT_EQ(started.substr(started.find("folder ") + 7), (folder / "Vantrell").string() + "\n");
+    // The page's installation writes no uninstall entry.
+    EXPECT_TRUE(root.UninstallValues().empty());
+}
+
+TEST(WindowFlow, DownloadPageWithoutAnAddressSaysSoAndChangesNothing) {
+    TInstallRoot root;
+    root.Serve(ZELVANO_DEMO_ARCHIVE);
+    WriteFile(root.Www() / "dtqnew" / "student" / "update" / "id" / "1", R"({"version":"2.0"})");
+    UseRoot(root, root.Nginx().BaseURL());
+    TMainForm form;
+    testing::internal::CaptureStderr();
+    form.Btn_DownLoadAndRunClick(form.Btn_DownLoadAndRun);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("获取软件网络信息失败，请稍后重试！"), std::string::npos) << err;
+    EXPECT_TRUE(form.Btn_DownLoadAndRun->isEnabled());
+    EXPECT_TRUE(form.CheckB_DeskTop->isEnabled());
+}
+
+TEST(WindowFlow, SearchFileOrderAndWhichFoldersCount) {
+    zelvano_test::TempDir tmp("zelvano-search");
+    fs::path top = tmp.Path() / "Pordino2.0";
+    WriteFile(top / "Corvexa.exe", "a");
+    WriteFile(top / "bin" / "CORVEXA.EXE", "b");
+    fs::create_directories(top / "plain" / "Corvexa.exe");
+    fs::create_directories(top / "locked" / "Corvexa.exe");
+    fs::permissions(top / "locked" / "Corvexa.exe", fs::perms::owner_write, fs::perm_options::remove);
+    WriteFile(top / ".hidden" / "Corvexa.exe", "hidden folders are not entered");
+    fs::create_directory_symlink(top / "bin", top / "link");
+
+    std::u16string folder = T(top) + u"/";
+    auto hits = SearchFile(u"corvexa.exe", folder, true, true);
+    std::sort(hits.begin(), hits.end());
+    std::vector<std::u16string> expected = {folder + u"/Corvexa.exe", folder + u"/bin/CORVEXA.EXE",
+                                            folder + u"/locked/Corvexa.exe"};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(hits, expected);
+
+    // The order is the listing's, depth first.
+    std::vector<platform::TFolderEntry> entries;
+    platform::ListFolder(folder, entries);
+    auto ordered = SearchFile(u"corvexa.exe", folder, true, true);
+    size_t binAt = 0, topAt = 0;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (entries[i].Name == u"bin") binAt = i;
+        if (entries[i].Name == u"Corvexa.exe") topAt = i;
+    }
+    ASSERT_EQ(ordered.size(), 3u);
+    auto at = [&](const std::u16string& hit) { return std::find(ordered.begin(), ordered.end(), hit) - ordered.begin(); };
+    EXPECT_EQ(at(folder + u"/Corvexa.exe") < at(folder + u"/bin/CORVEXA.EXE"), topAt < binAt);
+
+    auto folders = SearchFile(u"Corvexa.exe", T(top), false, true);
+    EXPECT_NE(std::find(folders.begin(), folders.end(), T(top) + u"/plain/Corvexa.exe"), folders.end());
+    EXPECT_EQ(SearchFile(u"Corvexa.exe", T(top), true, false).size(), 1u);
+    EXPECT_TRUE(SearchFile(u"Corvexa.exe", T(top / "missing"), true, true).empty());
+}
+
+TEST(WindowFlow, GetUpdateDirCreatesTheWholeChain) {
+    zelvano_test::TempDir tmp("zelvano-updatedir");
+    TInstallRoot root;
+    UseRoot(root, "http://127.0.0.1:1");
+    TMainForm form;
+    EXPECT_EQ(form.GetUpdateDir(), u"");
+    form.FAppName = T(tmp.Path() / "A" / "Pordino2.0" / "Corvexa.exe");
+    EXPECT_EQ(form.GetUpdateDir(), T(tmp.Path() / "A" / "Pordino2.0" / "Update"));
+    EXPECT_TRUE(fs::is_directory(tmp.Path() / "A" / "Pordino2.0" / "Update"));
+
+    // A relative path whose first folder does not exist is refused with a message.
+    form.FAppName = u"no-such-folder-zelvano/Pordino2.0/Corvexa.exe";
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(form.GetUpdateDir(), u"no-such-folder-zelvano/Pordino2.0/Update");
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("无效的文件路径！"), std::string::npos);
+    EXPECT_FALSE(fs::exists("no-such-folder-zelvano"));
+}
