@@ -1,7 +1,71 @@
 #!/usr/bin/env bash
-# Builds the project and runs the demo.
+# The demo: builds the program, serves the demo release from a private nginx
+# on a free loopback port and installs it with zelvano-setup. With a display
+# the window opens and you press Install; without one the installation runs
+# unattended on the offscreen platform. The install folder, the key store and
+# the desktop are folders below demo-root/ unless PROGRAMFILES,
+# ZELVANO_REGISTRY_DIR and ZELVANO_DESKTOP_DIR are set.
 set -euo pipefail
 cd "$(dirname "$0")"
+here=$(pwd)
+
+# ZELVANO_DEMO_BUILD names another build folder for the release preset.
+build=${ZELVANO_DEMO_BUILD:-build/release}
 ./scripts/install-deps.sh
-cmake --preset release >/dev/null
-cmake --build --preset release
+cmake --preset release -B "$build" >/dev/null
+cmake --build "$build" -j "$(nproc)" --target zelvano-setup demo_release
+archive=$build/tools/demo/demo-release.zip
+setup=$build/app/zelvano-setup
+demo=$here/demo-root
+
+export PROGRAMFILES=${PROGRAMFILES:-$demo/Program Files}
+export ZELVANO_REGISTRY_DIR=${ZELVANO_REGISTRY_DIR:-$demo/registry}
+export ZELVANO_DESKTOP_DIR=${ZELVANO_DESKTOP_DIR:-$demo/Desktop}
+mkdir -p "$PROGRAMFILES" "$ZELVANO_REGISTRY_DIR" "$ZELVANO_DESKTOP_DIR"
+
+# The server: the release archive and the update information naming it.
+www=$demo/server/www
+work=$demo/server/nginx
+rm -rf "$demo/server"
+mkdir -p "$www/files" "$www/api/autodownload" "$work"
+cp "$archive" "$www/files/zelvano-release.zip"
+port=$(python3 tests/support/nginx_fixture.py start --root "$www" --workdir "$work")
+stop_server() { python3 tests/support/nginx_fixture.py stop --workdir "$work" || true; }
+trap stop_server EXIT
+server="http://127.0.0.1:$port"
+printf '{"download_url":"%s/files/zelvano-release.zip","version":"2.0"}\n' "$server" \
+  >"$www/api/autodownload/student"
+export ZELVANO_UPDATE_SERVER=$server
+
+client=$PROGRAMFILES/Pordino2.0
+rm -f "$client/started"
+
+# The setup program ends every process of its own file name; a copy of its
+# own keeps that from reaching anything else.
+cp "$setup" "$demo/zelvano-setup"
+echo "run.sh: update server $server, installing into $PROGRAMFILES"
+status=0
+if [[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" && "${QT_QPA_PLATFORM:-}" != offscreen ]]; then
+  echo "run.sh: press Install in the window"
+  "$demo/zelvano-setup" || status=$?
+else
+  echo "run.sh: no display, installing unattended"
+  QT_QPA_PLATFORM=offscreen "$demo/zelvano-setup" /silent || status=$?
+fi
+stop_server
+trap - EXIT
+
+for _ in $(seq 50); do
+  [[ -s "$client/started" ]] && break
+  sleep 0.1
+done
+if [[ -s "$client/started" ]]; then
+  echo "run.sh: the client was installed in $client and started ($(tail -n 1 "$client/started"))"
+  exit 0
+fi
+if [[ -x "$client/Corvexa.exe" ]]; then
+  echo "run.sh: the client was installed in $client but did not start (setup exit status $status)"
+else
+  echo "run.sh: the client was not installed in $client (setup exit status $status)"
+fi
+exit 1
