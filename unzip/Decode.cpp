@@ -140,7 +140,7 @@ void TUnZipper::UpdateKeys(uint8_t c) {
 }
 
 uint8_t TUnZipper::DecryptByte() const {
-    uint16_t t = static_cast<uint16_t>((FKeys[2] & 0xFFFF) | 2);
+    uint32_t t = (FKeys[2] & 0xFFFF) | 2;
     return static_cast<uint8_t>((t * (t ^ 1)) >> 8);
 }
 

@@ -266,13 +266,15 @@ void TZipHeaderInfo::ReadExtraField(const uint8_t* data, size_t length) {
             if (!Zip64_Extended) Zip64_Extended = std::make_unique<zip64_Extra_Field>();
             *Zip64_Extended = zip64_Extra_Field{0x0001, size, 0, 0, 0, 0};
             size_t off = 0;
-            auto take64 = [&](uint64_t& v) {
-                if (off + 8 <= avail) v = Get64(rec + off);
+            // Values missing from a short record read as 0.
+            auto take64 = [&]() -> uint64_t {
+                uint64_t v = off + 8 <= avail ? Get64(rec + off) : 0;
                 off += 8;
+                return v;
             };
-            if (uncompressed_size == 0xFFFFFFFF) take64(Zip64_Extended->Uncompressed_Size);
-            if (compressed_size == 0xFFFFFFFF) take64(Zip64_Extended->Compressed_Size);
-            if (relative_offset == 0xFFFFFFFF) take64(Zip64_Extended->Relative_Offset);
+            if (uncompressed_size == 0xFFFFFFFF) Zip64_Extended->Uncompressed_Size = take64();
+            if (compressed_size == 0xFFFFFFFF) Zip64_Extended->Compressed_Size = take64();
+            if (relative_offset == 0xFFFFFFFF) Zip64_Extended->Relative_Offset = take64();
             if (disk_number_start == 0xFFFF && off + 4 <= avail) Zip64_Extended->DiskStart = Get32(rec + off);
         } else if (tag == 0x7075) {
             if (avail >= 5) {

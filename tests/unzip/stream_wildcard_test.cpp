@@ -144,4 +144,5 @@ INSTANTIATE_TEST_SUITE_P(
                       PatternCase{u"[a]", u"[a]", true}, PatternCase{u"[a]", u"a", false},
                       PatternCase{u"a*c", u"abbbc", true}, PatternCase{u"a*c", u"abbbd", false},
                       PatternCase{u"*b*", u"abc", true}, PatternCase{u"x*<a-c>.txt", u"xab.txt", true},
-                      PatternCase{u"x*<a-c>.txt", u"xad.txt", false}, PatternCase{u"a*<x>", u"ab", false}));
+                      PatternCase{u"x*<a-c>.txt", u"xad.txt", false}, PatternCase{u"a*<x>", u"ab", false}),
+    [](const ::testing::TestParamInfo<PatternCase>& info) { return "Case" + std::to_string(info.index); });
