@@ -750,7 +750,7 @@ IJsonValue TJsonValue::ParseString(const char16_t* s, bool strict, bool partial,
         // Reading stopped at the terminating NUL, or just after it when it
         // was consumed inside a trailing comment.
         const int64_t at = tok.char_offset;
-        const bool atEnd = s[at] == 0 || (at > 0 && s[at - 1] == 0);
+        const bool atEnd = (at > 0 && s[at - 1] == 0) || s[at] == 0;
         if (!atEnd) return nullptr;
     }
     return r;

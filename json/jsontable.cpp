@@ -2,6 +2,7 @@
 // hash, then ascending name, and its iterator.
 #include <vector>
 
+#include "json/jsonpool.h"
 #include "json/jsonvalue.h"
 
 namespace json {
@@ -143,6 +144,10 @@ bool RemoveKey(TJsonAvlEntry*& n, std::u16string_view key, uint32_t hash,
 // ---------------------------------------------------------------------------
 // Entries
 
+using EntryPool = pool::FixedPool<sizeof(TJsonAvlEntry)>;
+void* TJsonAvlEntry::operator new(size_t) { return EntryPool::Alloc(); }
+void TJsonAvlEntry::operator delete(void* p) noexcept { EntryPool::Free(p); }
+
 TJsonAvlEntry::TJsonAvlEntry(std::u16string AName, TJsonValue* Obj)
     : FHash(Hash(AName)), FName(std::move(AName)), FPtr(Obj) {}
 
@@ -253,18 +258,21 @@ void TJsonAvlTree::DisposeEntry(TJsonAvlEntry* entry, bool) { delete entry; }
 
 void TJsonAvlTree::Clear(bool all) {
     // The tree is emptied first, so a value released below that reaches back
-    // into this table finds it empty.
-    TJsonAvlEntry* root = FRoot;
+    // into this table finds it empty. The detached tree is taken apart by
+    // rotating FLt children up, which needs no stack.
+    TJsonAvlEntry* e = FRoot;
     FRoot = nullptr;
     FCount = 0;
-    std::vector<TJsonAvlEntry*> stack;
-    if (root) stack.push_back(root);
-    while (!stack.empty()) {
-        TJsonAvlEntry* e = stack.back();
-        stack.pop_back();
-        if (AvlOps::Lt(e)) stack.push_back(AvlOps::Lt(e));
-        if (AvlOps::Gt(e)) stack.push_back(AvlOps::Gt(e));
-        DisposeEntry(e, all);
+    while (e) {
+        if (TJsonAvlEntry* l = AvlOps::Lt(e)) {
+            AvlOps::Lt(e) = AvlOps::Gt(l);
+            AvlOps::Gt(l) = e;
+            e = l;
+        } else {
+            TJsonAvlEntry* next = AvlOps::Gt(e);
+            DisposeEntry(e, all);
+            e = next;
+        }
     }
 }
 

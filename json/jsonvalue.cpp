@@ -10,6 +10,7 @@
 
 #include "json/JsonTexts.h"
 #include "json/jsonnumber.h"
+#include "json/jsonpool.h"
 
 namespace json {
 
@@ -43,6 +44,10 @@ bool JsonCheckLeaks(std::string* report) {
 
 // ---------------------------------------------------------------------------
 // Construction and lifetime
+
+using ValuePool = pool::FixedPool<sizeof(TJsonValue)>;
+void* TJsonValue::operator new(size_t) { return ValuePool::Alloc(); }
+void TJsonValue::operator delete(void* p) noexcept { ValuePool::Free(p); }
 
 void TJsonValue::Init(TJsonType jt) {
     g_liveValues.fetch_add(1, std::memory_order_relaxed);
@@ -361,10 +366,7 @@ void TJsonValue::Pack(bool all) {
 // ---------------------------------------------------------------------------
 // Array storage
 
-TJsonArray::TJsonArray() : FSize(32) {
-    FArray = static_cast<TJsonValue**>(std::calloc(FSize, sizeof(TJsonValue*)));
-    if (!FArray) throw std::bad_alloc();
-}
+TJsonArray::TJsonArray() : FArray(nullptr), FSize(32) {}
 
 TJsonArray::~TJsonArray() {
     for (int i = 0; i < FLength; ++i)
@@ -376,11 +378,20 @@ void TJsonArray::Grow(int64_t index) {
     if (index < FSize) return;
     int64_t newSize = std::max<int64_t>(int64_t(FSize) * 2, index + 1);
     if (newSize > std::numeric_limits<int>::max() / 2) throw std::bad_alloc();
-    auto* p = static_cast<TJsonValue**>(std::realloc(FArray, newSize * sizeof(TJsonValue*)));
-    if (!p) throw std::bad_alloc();
-    std::memset(p + FSize, 0, (newSize - FSize) * sizeof(TJsonValue*));
-    FArray = p;
     FSize = static_cast<int>(newSize);
+}
+
+void TJsonArray::Reserve(int64_t slots) {
+    // Slots are allocated as they are used, up to the capacity; a fresh or
+    // short array costs little memory although its capacity is 32.
+    if (slots <= FAlloc) return;
+    int64_t want = std::max<int64_t>(std::max<int64_t>(int64_t(FAlloc) * 2, 4), slots);
+    if (want > FSize) want = FSize;
+    auto* p = static_cast<TJsonValue**>(std::realloc(FArray, want * sizeof(TJsonValue*)));
+    if (!p) throw std::bad_alloc();
+    std::memset(p + FAlloc, 0, (want - FAlloc) * sizeof(TJsonValue*));
+    FArray = p;
+    FAlloc = static_cast<int>(want);
 }
 
 int TJsonArray::Add(const IJsonValue& Data) {
@@ -397,6 +408,7 @@ IJsonValue TJsonArray::GetItem(int64_t index) const {
 void TJsonArray::PutItem(int64_t index, const IJsonValue& value) {
     if (index < 0) return;
     Grow(index);
+    Reserve(index + 1);
     TJsonValue* v = value.get();
     if (v) v->AddRef();
     TJsonValue* old = FArray[index];
@@ -412,6 +424,7 @@ void TJsonArray::Insert(int64_t index, const IJsonValue& value) {
         return;
     }
     if (FLength == FSize) Grow(FSize);
+    Reserve(int64_t(FLength) + 1);
     std::memmove(FArray + index + 1, FArray + index, (FLength - index) * sizeof(TJsonValue*));
     TJsonValue* v = value.get();
     if (v) v->AddRef();

@@ -131,6 +131,8 @@ public:
 
     TJsonValue(const TJsonValue&) = delete;
     TJsonValue& operator=(const TJsonValue&) = delete;
+    static void* operator new(size_t size);
+    static void operator delete(void* p) noexcept;
 
     // Reference counting (atomic).
     int32_t AddRef() noexcept;
@@ -356,16 +358,20 @@ public:
 
 private:
     void Grow(int64_t index);
+    void Reserve(int64_t slots);
 
     TJsonValue** FArray;
     int FLength = 0;
-    int FSize = 0;
+    int FSize = 0;   // capacity in slots
+    int FAlloc = 0;  // slots allocated so far (at most FSize)
 };
 
 // One member of an object's member table.
 class TJsonAvlEntry {
 public:
     TJsonAvlEntry(std::u16string AName, TJsonValue* Obj);
+    static void* operator new(size_t size);
+    static void operator delete(void* p) noexcept;
     static uint32_t Hash(std::u16string_view k);
 
     const std::u16string& Name() const { return FName; }

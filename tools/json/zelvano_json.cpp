@@ -114,7 +114,7 @@ IJsonValue Parse(const std::string& bytes, const Options& o) {
     }
     size_t i = 0;
     if (n >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) i = 3;  // UTF-8 byte order mark
-    const size_t kSlice = 1 << 16;
+    const size_t kSlice = 1 << 14;
     while (i < n) {
         size_t cut = std::min(n, i + kSlice);
         // Cut before a lead byte, so no sequence is split.
