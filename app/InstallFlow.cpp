@@ -74,7 +74,7 @@ void TMainForm::Btn_InstallClick(QObject*) {
         if (appName.back() != u'/') appName += u'/';
         appName += std::u16string(texts::SClientFolder) + u"/" + texts::SClientExe;
         AutoUpdate(address, appName);
-    } catch (const std::exception&) {
+    } catch (...) {
         DownLoadError(nullptr);
     }
 }
@@ -133,7 +133,7 @@ void TMainForm::InstallUpdate(THttpDownLoad* Sender) {
         UnZipper->RecreateDirs = true;
         UnZipper->UnZip();
         G_Process->SetProgress(G_Process->MaxValue());
-    } catch (const std::exception&) {
+    } catch (...) {
         SetWindowState(TWindowState::InstallFailed);
         AddLogLine(u"");
         EndUnattendedRun(this, kExitInstallFailed);
@@ -152,7 +152,7 @@ void TMainForm::InstallUpdate(THttpDownLoad* Sender) {
             const std::u16string startFolder = ExtractFilePath(clientPath);
             WriteUninstallInfo(startFolder);
             platform::ShellExecute(clientPath, {}, startFolder);
-        } catch (const std::exception&) {
+        } catch (...) {
             SetWindowState(TWindowState::InstallFailed);
             EndUnattendedRun(this, kExitInstallFailed);
             return;

@@ -246,3 +246,23 @@ TEST(Install, LockedDestinationFileIsRetried) {
     EXPECT_NE(Slurp(readme).find("Zelvano Online 2.0 demo client"), std::string::npos);
     EXPECT_GE(run.Seconds, 0.6);
 }
+
+// An uninstall entry that cannot be written fails the installation instead of
+// leaving the window waiting: no client start, Install enabled again.
+TEST(Install, UninstallEntryThatCannotBeWrittenFailsTheInstallation) {
+    TInstallRoot root;
+    root.Serve(ZELVANO_DEMO_ARCHIVE);
+    fs::path key = root.Registry() / "HKEY_LOCAL_MACHINE/SOFTWARE/Wow6432Node/Microsoft/Windows/CurrentVersion/"
+                                     "Uninstall/Zelvano\xe5\x9c\xa8\xe7\xba\xbf.json";
+    WriteFile(key, "{}\n");
+    // A folder where the key's temporary file goes makes every write fail.
+    fs::create_directories(key.string() + ".tmp");
+    TRunResult run = root.RunSetup();
+    EXPECT_EQ(run.ExitStatus, 2) << run.Stderr;
+    EXPECT_EQ(run.LastLine(), kHintInstallFailed);
+    EXPECT_TRUE(fs::exists(root.ClientFolder() / "Corvexa.exe"));
+    EXPECT_TRUE(fs::exists(root.Launcher()));  // made before the entry
+    EXPECT_EQ(Slurp(key), "{}\n");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(fs::exists(root.ClientFolder() / "started"));
+}

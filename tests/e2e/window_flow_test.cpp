@@ -92,6 +92,24 @@ TEST(WindowFlow, NetworkFailureStateShowsEverywhere) {
     }
 }
 
+TEST(WindowFlow, TruncatedArchiveLeavesInstallEnabledAndChangeDisabled) {
+    TInstallRoot root;
+    std::string whole = Slurp(ZELVANO_DEMO_ARCHIVE);
+    WriteFile(root.Root() / "truncated.zip", whole.substr(0, whole.size() - 100));
+    root.Serve(root.Root() / "truncated.zip");
+    UseRoot(root, root.Nginx().BaseURL());
+    TMainForm form;
+    form.show();
+    form.Btn_InstallClick(form.FBtn_Install);
+    EXPECT_FALSE(form.FBtn_Install->isEnabled());
+    ASSERT_TRUE(PumpUntil([&] { return form.FBtn_Install->isEnabled(); }, 20));
+    EXPECT_EQ(S(form.lb_Hint->text()), "安装应用程序失败，请重新安装 . . . ");
+    EXPECT_EQ(HintColour(form), QColor(0x66, 0x66, 0x66));
+    EXPECT_FALSE(form.FBtn_ChangeDir->isEnabled());
+    EXPECT_TRUE(form.Lb_ProcessPostion->isVisible());
+    EXPECT_TRUE(fs::exists(root.ClientFolder() / "Update" / "Version.zip"));
+}
+
 TEST(WindowFlow, EmptyInstallFolderAsksForOneWithoutARequest) {
     TInstallRoot root;
     root.Serve(ZELVANO_DEMO_ARCHIVE);
