@@ -1,8 +1,11 @@
 // Feeds arbitrary server replies to the HTTP client. The first byte picks the
-// request (GET into a stream, GET as text, HEAD) and whether redirects are
-// followed; the rest is what the server sends before it stops sending.
+// request (GET into a stream, GET as text, HEAD), whether redirects are
+// followed and whether a second request follows on the same connection; the
+// rest is what the server sends once the first request has arrived.
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <thread>
 
 #include "http/NetHTTP.h"
 #include "platform/socket.h"
@@ -21,6 +24,21 @@ void SendAll(platform::Socket& socket, const uint8_t* data, size_t size) {
     }
 }
 
+// Reads until a whole request head has arrived; false when the client went
+// away or nothing came within the wait.
+bool ReadRequestHead(platform::Socket& socket, int waitMs) {
+    std::string received;
+    char buffer[4096];
+    int error = 0;
+    while (received.find("\r\n\r\n") == std::string::npos) {
+        if (socket.WaitReadable(waitMs, error) != platform::Socket::wrReadable) return false;
+        int64_t n = socket.Receive(buffer, sizeof buffer, error);
+        if (n <= 0) return false;
+        received.append(buffer, static_cast<size_t>(n));
+    }
+    return true;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -28,8 +46,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t mode = data[0];
     platform::Socket mine, peer;
     if (platform::Socket::Pair(mine, peer) != 0) return 0;
-    SendAll(peer, data + 1, size - 1);
-    peer.ShutdownSend();
+    const bool secondRequest = (mode & 0x10) != 0;
+    // The server: the reply goes out after the request, then the sending side
+    // closes (after a second request when there is one).
+    std::thread server([&peer, data, size, secondRequest] {
+        if (ReadRequestHead(peer, 1000)) {
+            SendAll(peer, data + 1, size - 1);
+            if (secondRequest) ReadRequestHead(peer, 30);
+        }
+        peer.ShutdownSend();
+    });
 
     http::TNetHTTP client;
     client.ReadTimeout = 20;  // a starved reply ends quickly
@@ -59,9 +85,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 break;
         }
         // A second request over whatever the first one left.
-        if (mode & 0x10) client.Get(kURL);
+        if (secondRequest) client.Get(kURL);
     } catch (const platform::Exception&) {
         // Every failure of the client is one of its exceptions.
     }
+    client.Disconnect();
+    server.join();
     return 0;
 }
