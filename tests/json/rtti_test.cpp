@@ -12,6 +12,9 @@
 #include <vector>
 
 #include "platform/codepage.h"
+#ifdef ZELVANO_RTTI_WITH_DOWNLOAD
+#include "download/DownLoad.h"
+#endif
 
 namespace demo {
 
@@ -580,6 +583,42 @@ TEST(RttiFromJson, ClassesFillExistingOrNewInstancesAndStopAtCycles) {
     EXPECT_EQ(copy->FNext->FValue, 4);
     EXPECT_FALSE(copy->FNext->FNext);
 }
+
+#ifdef ZELVANO_RTTI_WITH_DOWNLOAD
+TEST(RttiDownLoad, ToJsonWritesTheDownloaderAndWhatItHolds) {
+    download::TPlainProgressGauge gauge;
+    gauge.SetMaxValue(1200);
+    gauge.SetProgress(300);
+    download::TDownLoad d(&gauge);
+    // Nothing listens on port 1 of the loopback address: the fetch fails at
+    // once, after the action was given the address and the file.
+    EXPECT_FALSE(d.DownLoad(u"http://127.0.0.1:1/Version.zip", u"/nonexistent-dir/Version.zip"));
+
+    IJsonValue o = d.ToJson(nullptr);
+    ASSERT_EQ(TypeOfValue(o), stObject);
+    EXPECT_EQ(o->AsObject()->count(), 4);
+    EXPECT_EQ(o->GetString(u"FDownLoadFileURL"), u"http://127.0.0.1:1/Version.zip");
+    EXPECT_EQ(o->GetString(u"FLocalFileName"), u"/nonexistent-dir/Version.zip");
+    EXPECT_EQ(o->GetObject(u"FProgressBar")->AsJSon(), u"{\"MaxValue\":1200,\"Progress\":300}");
+    IJsonValue action = o->GetObject(u"FDownLoadURL");
+    ASSERT_EQ(TypeOfValue(action), stObject);
+    EXPECT_EQ(action->GetString(u"URL"), u"http://127.0.0.1:1/Version.zip");
+    EXPECT_EQ(action->GetString(u"Filename"), u"/nonexistent-dir/Version.zip");
+    EXPECT_EQ(action->AsObject()->count(), 3);
+    IJsonValue callback = JV(true);
+    EXPECT_TRUE(action->AsObject()->Find(u"OnDownloadProgress", callback));
+    EXPECT_FALSE(callback);  // a callable has no JSON form
+
+    // The caller's context serves as well; a downloader without a gauge has
+    // a null one.
+    TJsonRttiContext ctx;
+    download::TDownLoad bare(nullptr);
+    IJsonValue b = bare.ToJson(&ctx);
+    ASSERT_EQ(TypeOfValue(b), stObject);
+    EXPECT_EQ(TypeOfValue(b->GetObject(u"FProgressBar")), stNull);
+    EXPECT_EQ(b->GetString(u"FDownLoadFileURL"), u"");
+}
+#endif
 
 }  // namespace
 }  // namespace json
