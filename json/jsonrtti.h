@@ -758,7 +758,8 @@ using TSerialToJson = std::function<IJsonValue(TJsonRttiContext& ctx, TValue& va
 using TSerialFromJson = std::function<bool(TJsonRttiContext& ctx, const IJsonValue& obj, TValue& Value)>;
 
 // The marshalling context: typed values to JSON values and back, with the
-// registered converters of Boolean, TDateTime and TGUID.
+// registered converters of Boolean, TDateTime and TGUID. One context serves
+// one thread at a time (like the JSON values it makes).
 class TJsonRttiContext {
 public:
     TRttiContext Context;
