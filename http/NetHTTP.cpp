@@ -322,6 +322,13 @@ void TNetCustomHTTP::DoRequest(const std::u16string& AMethod, const std::u16stri
             ConnectToHost(Request());
             FHTTPProto.BuildAndSendRequest(FURI);
             FHTTPProto.RetrieveHeaders();
+            bool proceed = true;
+            if (OnHeadersAvailable) OnHeadersAvailable(this, Response().RawHeaders, proceed);
+            if (!proceed) {
+                // The body stays unread: the connection cannot serve again.
+                Disconnect();
+                break;
+            }
             switch (FHTTPProto.ProcessResponse(isHead)) {
                 case TNetHTTPProtocol::wnGoToURL:
                     // Nothing of a redirect's body stays in the caller's stream.

@@ -203,6 +203,20 @@ TEST(Exchange, RefusedStatusesRaiseProtocolExceptions) {
     }
 }
 
+TEST(Exchange, HeadersHookMayStopTheExchange) {
+    FaultServer server(R"({"connections": [[{"read": "head"},
+        {"send": "HTTP/1.1 200 OK\r\nX-Stop: yes\r\nContent-Length: 4\r\n\r\nbody"}]]})");
+    TNetHTTP client;
+    client.OnHeadersAvailable = [](TNetCustomHTTP*, TNetHeaderList& headers, bool& proceed) {
+        proceed = headers.Values(u"X-Stop") != u"yes";
+    };
+    platform::TMemoryStream body;
+    client.Get(U(server.BaseURL() + "/"), body);
+    EXPECT_EQ(body.GetSize(), 0);
+    EXPECT_EQ(client.ResponseCode(), 200);
+    EXPECT_FALSE(client.Connected());
+}
+
 TEST(Exchange, ContinueBeforeTheStatusIsSkipped) {
     FaultServer server(R"({"connections": [[{"read": "head"},
         {"send": "HTTP/1.1 100 Continue\r\nX-A: 1\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"}]]})");
