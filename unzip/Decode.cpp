@@ -3,7 +3,11 @@
 // the checks that judge the entry.
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <map>
+#include <mutex>
+#include <thread>
 
 #include <openssl/core_names.h>
 #include <openssl/evp.h>
@@ -35,6 +39,19 @@ struct CrcTable {
 const CrcTable kCrc;
 
 inline uint32_t CrcStep(uint32_t crc, uint8_t b) { return kCrc.t[(crc ^ b) & 0xFF] ^ (crc >> 8); }
+
+// data ^= key, eight bytes at a time.
+void XorInto(uint8_t* data, const uint8_t* key, size_t n) {
+    size_t k = 0;
+    for (; k + 8 <= n; k += 8) {
+        uint64_t a, b;
+        std::memcpy(&a, data + k, 8);
+        std::memcpy(&b, key + k, 8);
+        a ^= b;
+        std::memcpy(data + k, &a, 8);
+    }
+    for (; k < n; ++k) data[k] ^= key[k];
+}
 
 int Percent(uint64_t part, uint64_t whole) {
     if (whole == 0) return 0;
@@ -95,7 +112,7 @@ struct TUnZipper::TAesContext {
             }
             int outl = 0;
             EVP_EncryptUpdate(cipher, blocks.data(), &outl, blocks.data(), static_cast<int>(count * 16));
-            for (size_t k = 0; k < count * 16; ++k) data[i + k] ^= blocks[k];
+            XorInto(data + i, blocks.data(), count * 16);
             i += count * 16;
         }
         if (i < n) {
@@ -113,6 +130,110 @@ struct TUnZipper::TAesContext {
         std::memcpy(out, full, 10);
     }
 };
+
+// Key derivation costs a thousand HMAC rounds per AES entry. The prefetcher
+// reads each selected AES entry's salt through its own file handle and
+// derives the keys for the current password on a second thread, in the order
+// the run visits the entries; the run takes a result only when password and
+// salt are the ones it checks.
+class TUnZipper::TKeyPrefetcher {
+public:
+    struct Job {
+        int index;
+        uint64_t offset;
+        int keyLen;
+    };
+    struct Result {
+        uint8_t salt[16];
+        uint8_t derived[66];
+        bool ok = false;
+    };
+
+    TKeyPrefetcher(std::u16string archive, std::string password, std::vector<Job> jobs)
+        : archive_(std::move(archive)), password_(std::move(password)), jobs_(std::move(jobs)) {
+        worker_ = std::thread([this] { Work(); });
+    }
+    ~TKeyPrefetcher() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        wake_.notify_all();
+        worker_.join();
+    }
+    // Waits for the result of entry `index`; false when there is none.
+    bool Take(int index, const std::string& password, const uint8_t* salt, int saltLen, uint8_t* derived, int len) {
+        if (password != password_) return false;
+        std::unique_lock<std::mutex> lock(mutex_);
+        bool known = false;
+        for (auto& j : jobs_) known = known || j.index == index;
+        if (!known) return false;
+        wake_.wait(lock, [&] { return results_.count(index) || finished_; });
+        auto it = results_.find(index);
+        if (it == results_.end() || !it->second.ok || std::memcmp(it->second.salt, salt, saltLen) != 0) return false;
+        std::memcpy(derived, it->second.derived, len);
+        return true;
+    }
+
+private:
+    void Work() {
+        try {
+            platform::TFileStream file(archive_, platform::fmOpenRead | platform::fmShareDenyNone);
+            for (auto& job : jobs_) {
+                {
+                    std::lock_guard<std::mutex> lock(mutex_);
+                    if (stop_) break;
+                }
+                Result r;
+                local_file_header lrec;
+                int saltLen = job.keyLen / 2;
+                file.Seek(static_cast<int64_t>(job.offset & 0x7FFFFFFFFFFFFFFFull), platform::soBeginning);
+                if (file.Read(&lrec, 30) == 30) {
+                    file.Seek(lrec.filename_length + lrec.extra_field_length, platform::soCurrent);
+                    r.ok = file.Read(r.salt, saltLen) == saltLen && password_.size() <= 128 &&
+                           PKCS5_PBKDF2_HMAC_SHA1(password_.data(), static_cast<int>(password_.size()), r.salt,
+                                                  saltLen, 1000, 2 * job.keyLen + 2, r.derived) == 1;
+                }
+                std::lock_guard<std::mutex> lock(mutex_);
+                results_[job.index] = r;
+                wake_.notify_all();
+            }
+        } catch (...) {
+            // Without results the run derives every key itself.
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        finished_ = true;
+        wake_.notify_all();
+    }
+
+    std::u16string archive_;
+    std::string password_;
+    std::vector<Job> jobs_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::map<int, Result> results_;
+    bool stop_ = false;
+    bool finished_ = false;
+    std::thread worker_;
+};
+
+void TUnZipper::StartKeyPrefetch() {
+    FPrefetch.reset();
+    if (FArchiveStream || MultiMode != mmNone || !files) return;
+    std::vector<TKeyPrefetcher::Job> jobs;
+    TSortedZip& list = sortlist();
+    for (int i = 0; i < list.Count(); ++i) {
+        TZipHeaderInfo& e = *list.Entry(i);
+        if (!e.MatchFlag || e.filename.empty() || e.EncryptionStrength == esPKStandard) continue;
+        int keyLen = e.EncryptionStrength == esAES128 ? 16 : e.EncryptionStrength == esAES192 ? 24 : 32;
+        jobs.push_back({i, e.RelativeOffset(), keyLen});
+    }
+    // One entry gains nothing from a second thread.
+    if (jobs.size() < 2) return;
+    FPrefetch = std::make_unique<TKeyPrefetcher>(FZipName, Password, std::move(jobs));
+}
+
+void TUnZipper::StopKeyPrefetch() { FPrefetch.reset(); }
 
 // Made and destroyed here, where the AES context is a complete type.
 TUnZipper::TUnZipper() = default;
@@ -236,10 +357,12 @@ bool TUnZipper::CheckPassword(TDecodeState& st, int i) {
     if (!FAes) FAes = std::make_unique<TAesContext>();
     for (;;) {
         uint8_t derived[66];
-        bool ok = Password.size() <= 128 &&
+        bool ok = (FPrefetch && FPrefetch->Take(i, Password, salt, saltLen, derived, 2 * keyLen + 2) &&
+                   derived[2 * keyLen] == verifier[0] && derived[2 * keyLen + 1] == verifier[1]) ||
+                  (Password.size() <= 128 &&
                   PKCS5_PBKDF2_HMAC_SHA1(Password.data(), static_cast<int>(Password.size()), salt, saltLen, 1000,
                                          2 * keyLen + 2, derived) == 1 &&
-                  derived[2 * keyLen] == verifier[0] && derived[2 * keyLen + 1] == verifier[1];
+                  derived[2 * keyLen] == verifier[0] && derived[2 * keyLen + 1] == verifier[1]);
         if (ok) {
             FAes->Start(derived, keyLen, derived + keyLen);
             break;
@@ -254,6 +377,7 @@ bool TUnZipper::CheckPassword(TDecodeState& st, int i) {
     st.csize = st.csize >= overhead ? st.csize - overhead : 0;
     st.dataStart += static_cast<uint64_t>(saltLen) + 2;
     st.aes = true;
+    st.skipCrc = e.AES_Extra && e.AES_Extra->Version == 2;
     return true;
 }
 
@@ -298,7 +422,7 @@ void TUnZipper::EmitOutput(TDecodeState& st, uint8_t* data, uint32_t n) {
             }
         }
     }
-    st.crc = static_cast<uint32_t>(::crc32(st.crc, data, n));
+    if (!st.skipCrc) st.crc = static_cast<uint32_t>(::crc32(st.crc, data, n));
     st.done += n;
     if (OnFilePercentDone) OnFilePercentDone(this, Percent(st.done, size));
     FTotalBytesDone += n;

@@ -35,6 +35,7 @@ struct TDecodeState {
     bool unfinished = false;
     bool bufferCanceled = false;
     bool unknownMethod = false;
+    bool skipCrc = false;      // AE-2 entries store no CRC; their code covers the data
     uint32_t wpos = 0;         // write position in the output window of the older methods
     uint32_t wflushed = 0;     // how much of the window is already emitted
 };

@@ -640,6 +640,7 @@ int TUnZipper::RunExtraction(TTarget target, platform::TStream* stream, std::vec
     KeepZipOpen = true;
     int count = 0;
     Finally finish{[&] {
+        StopKeyPrefetch();
         FInBuf = {};
         FOutBuf = {};
         FWorkArea = {};
@@ -697,6 +698,7 @@ int TUnZipper::RunExtraction(TTarget target, platform::TStream* stream, std::vec
     bool stop = false;
     if (OnStartUnZipInfo) OnStartUnZipInfo(this, selected, FTotalUncompressedSize, stop);
     if (selected == 0 || stop) return count;
+    StartKeyPrefetch();
     for (int i = 0; i < list.Count(); ++i) {
         if (!list.Entry(i)->MatchFlag) continue;
         TEntryResult r;

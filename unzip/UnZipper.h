@@ -233,6 +233,11 @@ private:
     uint32_t FKeys[3] = {0, 0, 0};
     struct TAesContext;
     std::unique_ptr<TAesContext> FAes;
+    // Derives the AES keys of the run's entries ahead, on a second thread.
+    class TKeyPrefetcher;
+    std::unique_ptr<TKeyPrefetcher> FPrefetch;
+    void StartKeyPrefetch();
+    void StopKeyPrefetch();
     TZipHeaderInfo* FCurrentEntry = nullptr;  // the private copy being decoded
 };
 

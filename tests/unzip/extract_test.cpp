@@ -593,3 +593,25 @@ TEST_F(Extract, FileTimesFollowTheEntry) {
     tm.tm_isdst = -1;
     EXPECT_EQ(platform::GetFileMTime(U(out / "t.txt")), static_cast<int64_t>(std::mktime(&tm)));
 }
+
+TEST_F(Extract, ManyAesEntriesWithKeysDerivedAhead) {
+    for (int i = 0; i < 5; ++i) WriteAll(dir / ("f" + std::to_string(i) + ".txt"), std::string(2000 + i, 'a' + i));
+    ASSERT_EQ(Shell(Sh("7z a -tzip -mem=AES256 -pkey many.zip f0.txt f1.txt f2.txt f3.txt f4.txt")), 0);
+    Open("many.zip");
+    z.Password = "key";
+    z.DoAll = true;
+    EXPECT_EQ(z.UnZip(), 5);
+    EXPECT_EQ(ReadAll(out / "f4.txt"), std::string(2004, 'e'));
+    // A password that changes during the run falls back to deriving in place.
+    fs::remove_all(out);
+    z.Password = "wrong";
+    int asked = 0;
+    z.OnBadPassword = [&](TUnZipper*, int, std::string& pw) {
+        ++asked;
+        pw = "key";
+    };
+    z.DoAll = true;
+    EXPECT_EQ(z.UnZip(), 5);
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(ReadAll(out / "f2.txt"), std::string(2002, 'c'));
+}
