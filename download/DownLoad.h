@@ -12,6 +12,13 @@
 
 #include "download/Progress.h"
 
+namespace json {
+class IJsonValue;
+class TJsonRttiContext;
+template <class T>
+class TClassType;
+}  // namespace json
+
 namespace download {
 
 // The stages a fetch reports with its progress.
@@ -69,6 +76,12 @@ public:
     bool DownLoad();
     // Stores both values and fetches them without the start and end lines.
     bool DownLoad(const std::u16string& Url, const std::u16string& LocalFilename);
+
+    // The object's JSON form through the object marshalling; a context of its
+    // own when ctx is null (DownLoadJson.cpp).
+    json::IJsonValue ToJson(json::TJsonRttiContext* ctx = nullptr);
+    // The fields the object marshalling walks.
+    static void DescribeType(json::TClassType<TDownLoad>& t);
 
 private:
     void DownLoadProgress(TDownLoadURL* Sender, uint32_t Progress, uint32_t ProgressMax,
