@@ -111,6 +111,9 @@ void THttpDownLoad::Execute() {
     bytesDone_ = position;
     ProgressStep(static_cast<int32_t>(position), length);
 
+    // One piece at a time; the buffer keeps its capacity between pieces.
+    platform::TMemoryStream piece;
+
     while (!Terminated()) {
         if (static_cast<int64_t>(length) <= position) {
             FIdHTTP.reset();
@@ -128,7 +131,7 @@ void THttpDownLoad::Execute() {
                 range += std::to_string(position + kPieceSize - 1);
             FIdHTTP->Request().Range = platform::AsciiToText(range);
 
-            platform::TMemoryStream piece;
+            piece.SetSize(0);
             FIdHTTP->Get(FIdHTTP->URL().GetURI(), piece);
             // A piece without any byte would make the loop ask for the same
             // range forever.

@@ -5,7 +5,6 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "download/DownLoadTexts.h"
 #include "download_support.h"
 #include "platform/stream.h"
 #include "tests/support/fault_server.h"
@@ -42,15 +41,16 @@ TEST(HttpDownLoad, PiecesResumeAndCompletion) {
         {1000, 1500, true, {}},
     };
     zelvano_test::TempDir root, out;
+    auto nameOf = [](size_t i) { return std::string("f").append(std::to_string(i)); };
     for (size_t i = 0; i < std::size(cases); ++i)
-        WriteFile(root.Path() / ("f" + std::to_string(i)), Bytes(cases[i].remote, i + 1));
+        WriteFile(root.Path() / nameOf(i), Bytes(cases[i].remote, i + 1));
     zelvano_test::NginxServer nginx(root.Path());
 
     for (size_t i = 0; i < std::size(cases); ++i) {
         const auto& c = cases[i];
         SCOPED_TRACE("case " + std::to_string(i) + ": remote " + std::to_string(c.remote) +
                      ", local " + std::to_string(c.local));
-        const std::string name = "f" + std::to_string(i);
+        const std::string name = nameOf(i);
         const std::string remote = Bytes(c.remote, i + 1);
         const fs::path local = out.Path() / name;
         std::string localData = c.local <= c.remote ? remote.substr(0, c.local)
@@ -364,7 +364,9 @@ TEST(HttpDownLoad, UnreadableLocalFileIsReportedThenEndsTheRun) {
     downloader.SetDownLoadUrl(Text(nginx.BaseURL() + "/f"));
     downloader.SetLocalFileName(Text(local.string()));
     RunResult run = RunToEnd(downloader);
-    const std::u16string message = u"Open file \"" + Text(local.string()) + u"\" failed!";
+    std::u16string message = u"Open file \"";
+    message += Text(local.string());
+    message += u"\" failed!";
     EXPECT_EQ(window.Messages(), std::vector<std::u16string>{message});
     EXPECT_EQ(run.errorCalls, 1);
     EXPECT_EQ(run.finishCalls, 0);

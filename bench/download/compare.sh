@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# zelvano-fetch against curl: 96 MiB from nginx on loopback, whole processes,
+# median time of 3 runs each, plus peak RSS and the bytes each process wrote.
+# Prints the figures and checks: time ratio <= 1.25, our peak RSS <= 64 MiB,
+# our bytes written equal to the file size (within the summary line).
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+root=$PWD
+build=$root/build/download-bench
+size_mib=${ZELVANO_BENCH_MIB:-96}
+runs=3
+
+cmake --preset release -B "$build" -DZELVANO_COMPONENTS="platform;http;download" \
+  -DZELVANO_TESTS=OFF -DZELVANO_BENCH=OFF >/dev/null
+cmake --build "$build" --target zelvano-fetch -j2 >/dev/null
+fetch=$build/tools/download/zelvano-fetch
+
+work=$(mktemp -d /tmp/zelvano-bench-download.XXXXXX)
+cleanup() {
+  python3 tests/support/nginx_fixture.py stop --workdir "$work/nginx" >/dev/null 2>&1 || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+mkdir -p "$work/root" "$work/nginx" "$work/out"
+head -c $((size_mib * 1024 * 1024)) /dev/urandom >"$work/root/release.zip"
+size=$(stat -c %s "$work/root/release.zip")
+port=$(python3 tests/support/nginx_fixture.py start --root "$work/root" --workdir "$work/nginx")
+url="http://127.0.0.1:$port/release.zip"
+out=$work/out/release.zip
+
+# The two peers take turns, so that a change in the machine's load falls on
+# both alike.
+: >"$work/curl.json"
+: >"$work/ours.json"
+for ((i = 0; i < runs; i++)); do
+  python3 bench/download/measure.py --runs 1 --remove "$out" -- \
+    curl -s -o "$out" "$url" >>"$work/curl.json"
+  cmp -s "$out" "$work/root/release.zip" || { echo "curl: downloaded file differs" >&2; exit 1; }
+  python3 bench/download/measure.py --runs 1 --remove "$out" -- \
+    "$fetch" -q "$url" "$out" >>"$work/ours.json"
+  cmp -s "$out" "$work/root/release.zip" || { echo "zelvano-fetch: downloaded file differs" >&2; exit 1; }
+done
+
+python3 - "$work/curl.json" "$work/ours.json" "$size" <<'PY'
+import json, statistics, sys
+def load(path):
+    return [json.loads(line) for line in open(path)]
+curl, ours, size = load(sys.argv[1]), load(sys.argv[2]), int(sys.argv[3])
+for name, runs in (("curl", curl), ("zelvano-fetch", ours)):
+    if any(r["status"] != 0 for r in runs):
+        sys.exit(f"{name}: a run failed: {runs}")
+t_curl = statistics.median(r["seconds"] for r in curl)
+t_ours = statistics.median(r["seconds"] for r in ours)
+rss_ours = max(r["peak_rss_kib"] for r in ours) / 1024
+rss_curl = max(r["peak_rss_kib"] for r in curl) / 1024
+written = max(r["wchar"] for r in ours)
+disk = max(r["write_bytes"] for r in ours)
+ratio = t_ours / t_curl
+mib = size / 1048576
+print(f"file: {mib:.0f} MiB ({size} bytes) from nginx on loopback, median of {len(ours)} runs")
+print(f"time: zelvano-fetch {t_ours:.3f} s, curl {t_curl:.3f} s, ratio {ratio:.2f} (limit 1.25)")
+print(f"peak RSS: zelvano-fetch {rss_ours:.1f} MiB, curl {rss_curl:.1f} MiB (limit 64 MiB)")
+print(f"bytes written: zelvano-fetch {written} by write calls, {disk} to storage; "
+      f"file {size}; ratio {written / size:.4f}")
+ok = ratio <= 1.25 and rss_ours <= 64 and size <= written <= size + 65536
+print("download: " + ("PASS" if ok else "FAIL"))
+sys.exit(0 if ok else 1)
+PY
