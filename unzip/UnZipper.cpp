@@ -706,6 +706,7 @@ int TUnZipper::RunExtraction(TTarget target, platform::TStream* stream, std::vec
             r = ExtractOneEntry(i, target, stream, buffer);
         } while (r == TEntryResult::Retry);
         if (r == TEntryResult::Good) ++count;
+        if (target == TTarget::Test) list.Entry(i)->FileIsOK = r == TEntryResult::Good ? 1 : 0;
     }
     return count;
 }

@@ -345,6 +345,8 @@ TEST_F(Extract, UnknownMethodIsReportedAndFails) {
     messages.clear();
     EXPECT_FALSE(z.CheckArchive());
     EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(z.Entry(0).FileIsOK, 0);
+    EXPECT_EQ(z.Entry(1).FileIsOK, 1);
 }
 
 TEST_F(Extract, PathsThatLeaveTheDestinationAreSkipped) {
