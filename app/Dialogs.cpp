@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QThread>
+#include <QEvent>
 
 #include <atomic>
 #include <iostream>
@@ -17,6 +18,30 @@ namespace dialogs {
 namespace {
 
 std::atomic<bool> gUnattended{false};
+
+// Moves the dialog it watches to the centre of the owner's monitor when shown.
+class CentreOnShow : public QObject {
+public:
+    explicit CentreOnShow(QWidget* owner) : owner_(owner) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* dialog = qobject_cast<QWidget*>(watched);
+        if (event->type() == QEvent::Show && dialog) {
+            QScreen* screen = owner_ ? owner_->screen() : QGuiApplication::primaryScreen();
+            if (screen) {
+                const QRect monitor = screen->geometry();
+                const QSize size = dialog->frameGeometry().size();
+                dialog->move(monitor.left() + (monitor.width() - size.width()) / 2,
+                             monitor.top() + (monitor.height() - size.height()) / 2);
+            }
+        }
+        return false;
+    }
+
+private:
+    QWidget* owner_;
+};
 
 QMessageBox::StandardButton ToButton(TMsgResult r) {
     switch (r) {
@@ -88,6 +113,7 @@ bool BrowseForFolder(QWidget* Owner, const std::u16string& Caption, const std::u
     dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::ReadOnly | QFileDialog::DontUseNativeDialog |
                       QFileDialog::DontResolveSymlinks);
     dialog.setWindowModality(Qt::ApplicationModal);
+    if (auto* newFolder = dialog.findChild<QWidget*>(QStringLiteral("newFolderButton"))) newFolder->hide();
     const QString start = !directory.isEmpty() ? directory : !root.isEmpty() ? root : QDir::homePath();
     dialog.setDirectory(start);
     if (!directory.isEmpty()) dialog.selectFile(directory);
@@ -102,14 +128,10 @@ bool BrowseForFolder(QWidget* Owner, const std::u16string& Caption, const std::u
         });
     }
 
-    // Centre the dialog on the monitor that shows the owner.
-    dialog.adjustSize();
-    QScreen* screen = Owner ? Owner->screen() : QGuiApplication::primaryScreen();
-    if (screen) {
-        const QRect monitor = screen->geometry();
-        dialog.move(monitor.left() + (monitor.width() - dialog.width()) / 2,
-                    monitor.top() + (monitor.height() - dialog.height()) / 2);
-    }
+    // Once the dialog is laid out and shown, centre it on the monitor that
+    // shows the owner; its size stays as it is.
+    CentreOnShow centre(Owner);
+    dialog.installEventFilter(&centre);
 
     if (dialog.exec() != QDialog::Accepted) return false;
     const QStringList chosen = dialog.selectedFiles();
