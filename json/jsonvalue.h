@@ -116,7 +116,9 @@ int32_t JsonLiveValues();
 bool JsonCheckLeaks(std::string* report = nullptr);
 
 // One JSON value: null, boolean, double, currency, integer, object, array,
-// string or callable. The kind is fixed at construction.
+// string or callable. The kind is fixed at construction. Use a value through
+// handles: the operations that take a handle on the value itself (the path
+// accessors, GetEnumerator) free a value that no handle held before.
 class TJsonValue {
 public:
     explicit TJsonValue(TJsonType jt);
