@@ -167,6 +167,8 @@ TEST_F(Directory, RescueScanRebuildsAnArchiveWithoutEndRecord) {
     bytes.resize(bytes.find("PK\x05\x06"));  // cut the end record off
     WriteAll(dir / "cut.zip", bytes);
     z.SetZipName(U(dir / "cut.zip"));
+    z.DoAll = true;
+    EXPECT_THROW(z.UnZip(), EIncompleteZip);  // by default a cut archive is incomplete
     z.IncompleteZipMode = izAssumeBad;
     z.DoAll = true;
     z.SetDestDir(U(dir / "out"));
