@@ -10,7 +10,7 @@ build=$root/build/download-bench
 size_mib=${ZELVANO_BENCH_MIB:-96}
 runs=3
 
-cmake --preset release -B "$build" -DZELVANO_COMPONENTS="platform;http;download" \
+cmake --preset release -B "$build" -DZELVANO_COMPONENTS="platform;json;http;download" \
   -DZELVANO_TESTS=OFF -DZELVANO_BENCH=OFF >/dev/null
 cmake --build "$build" --target zelvano-fetch -j2 >/dev/null
 fetch=$build/tools/download/zelvano-fetch
