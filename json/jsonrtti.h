@@ -40,6 +40,11 @@
 // t.Parent<TBase>(); the ancestor's fields come first. A field may also be a
 // property, read through a getter member function and written through an
 // optional setter: t.Field(u"MaxValue", &TGauge::MaxValue, &TGauge::SetMaxValue).
+//
+// DescribeType must be declared before the type is first converted. A class
+// is walked by the fields of the reference's declared type. When FromJson
+// makes a new instance for a raw pointer, the caller owns it; unique_ptr and
+// shared_ptr references own theirs.
 #pragma once
 
 #include <array>
