@@ -198,7 +198,12 @@ TEST(Install, RunningClientIsEndedAndTwoInstallationsLeaveTheLastEntry) {
         execl((elsewhere / "Corvexa.exe").c_str(), "Corvexa.exe", "60", static_cast<char*>(nullptr));
         _exit(127);
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // Waits until the child runs as "Corvexa.exe".
+    for (int i = 0; i < 300; ++i) {
+        std::error_code ec;
+        if (fs::read_symlink("/proc/" + std::to_string(running) + "/exe", ec).filename() == "Corvexa.exe") break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     TRunResult first = root.RunSetup();
     EXPECT_EQ(first.ExitStatus, 0) << first.Stderr;
     int status = 0;

@@ -16,6 +16,7 @@
 #include "app/Cleanup.h"
 #include "app/Dialogs.h"
 #include "app/MainFrm.h"
+#include "app/ServerAddresses.h"
 #include "platform/codepage.h"
 #include "platform/shell.h"
 #include "tests/e2e/e2e_support.h"
@@ -272,4 +273,33 @@ TEST(WindowFlow, GetUpdateDirCreatesTheWholeChain) {
     EXPECT_EQ(form.GetUpdateDir(), u"no-such-folder-zelvano/Pordino2.0/Update");
     EXPECT_NE(testing::internal::GetCapturedStderr().find("无效的文件路径！"), std::string::npos);
     EXPECT_FALSE(fs::exists("no-such-folder-zelvano"));
+}
+
+TEST(WindowFlow, UpdateReplyToArchiveAddress) {
+    // Replies as the client decodes them by their charset; a reply without
+    // one arrives as ISO-8859-1, so UTF-8 bytes come as one character each.
+    setenv("ZELVANO_ANSI_CODEPAGE", "1252", 1);
+    struct Case {
+        std::u16string reply;
+        std::u16string url;
+    } cases[] = {
+        {u"{\"download_url\":\"http://h/a.zip\"}", u"http://h/a.zip"},
+        {u"  {\"x\":1,\"download_url\":\"http://h/b.zip\"} trailing text", u"http://h/b.zip"},
+        {u"{\"download_url\":\"http://h/\u00C3\u00A9.zip\"}", u"http://h/\u00E9.zip"},
+        {u"{\"download_url\":\"\"}", u""},
+        {u"{\"url\":\"http://h/a.zip\"}", u""},
+        {u"<html><body>maintenance</body></html>", u""},
+        {u"[\"http://h/a.zip\"]", u""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ServerAddresses::ArchiveUrlOfReply(c.reply), c.url) << TextToUtf8(c.reply);
+    EXPECT_THROW(ServerAddresses::ArchiveUrlOfReply(u"{\"download_url\":\"http://h/a.zip\""), platform::Exception);
+    unsetenv("ZELVANO_ANSI_CODEPAGE");
+
+    setenv("ZELVANO_UPDATE_SERVER", "http://127.0.0.1:8080/", 1);
+    EXPECT_EQ(ServerAddresses::UpdateInfoUrl(false), u"http://127.0.0.1:8080/api/autodownload/student");
+    EXPECT_EQ(ServerAddresses::UpdateInfoUrl(true), u"http://127.0.0.1:8080/api/autodownload/student?os=xp");
+    unsetenv("ZELVANO_UPDATE_SERVER");
+    unsetenv("ZELVANO_TEST_UPDATE_SERVER");
+    EXPECT_EQ(ServerAddresses::UpdateInfoUrl(false), u"http://update.zelvano.example/api/autodownload/student");
+    EXPECT_EQ(ServerAddresses::TestUpdateInfoUrl(), u"http://test.zelvano.example/dtqnew/student/update/id/1");
 }
