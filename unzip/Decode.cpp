@@ -67,15 +67,15 @@ struct TUnZipper::TAesContext {
     EVP_CIPHER_CTX* cipher = nullptr;
     EVP_MAC* mac = nullptr;
     EVP_MAC_CTX* hmac = nullptr;
-    uint8_t counter[16] = {};
+    uint64_t counter = 0;        // the low eight bytes of the counter block
     uint8_t keystream[16] = {};
     unsigned pos = 16;
-    std::vector<uint8_t> blocks;
+    std::vector<uint8_t> counters;  // counter blocks of one batch; high halves stay zero
+    std::vector<uint8_t> stream;    // their key stream
 
-    TAesContext() {
+    TAesContext() : counters(32768, 0), stream(32768) {
         cipher = EVP_CIPHER_CTX_new();
         mac = EVP_MAC_fetch(nullptr, "HMAC", nullptr);
-        blocks.resize(32768);
     }
     ~TAesContext() {
         if (hmac) EVP_MAC_CTX_free(hmac);
@@ -93,32 +93,33 @@ struct TUnZipper::TAesContext {
         OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, digest, 0),
                                OSSL_PARAM_construct_end()};
         EVP_MAC_init(hmac, macKey, static_cast<size_t>(keyLen), params);
-        std::memset(counter, 0, sizeof counter);
+        counter = 0;
         pos = 16;
     }
-    void Increment() {
-        for (int i = 0; i < 8; ++i)
-            if (++counter[i] != 0) break;
+    // Key stream for `blocks` counter values following the current one; the
+    // counter is a little-endian number in the first eight bytes.
+    void MakeStream(uint8_t* out, size_t blocks) {
+        for (size_t b = 0; b < blocks; ++b) {
+            uint64_t c = ++counter;
+            uint8_t le[8];
+            for (int k = 0; k < 8; ++k) le[k] = static_cast<uint8_t>(c >> (8 * k));
+            std::memcpy(&counters[b * 16], le, 8);
+        }
+        int outl = 0;
+        EVP_EncryptUpdate(cipher, out, &outl, counters.data(), static_cast<int>(blocks * 16));
     }
     void Decrypt(uint8_t* data, size_t n) {
         EVP_MAC_update(hmac, data, n);
         size_t i = 0;
         while (i < n && pos < 16) data[i++] ^= keystream[pos++];
         while (n - i >= 16) {
-            size_t count = std::min<size_t>((n - i) / 16, blocks.size() / 16);
-            for (size_t b = 0; b < count; ++b) {
-                Increment();
-                std::memcpy(&blocks[b * 16], counter, 16);
-            }
-            int outl = 0;
-            EVP_EncryptUpdate(cipher, blocks.data(), &outl, blocks.data(), static_cast<int>(count * 16));
-            XorInto(data + i, blocks.data(), count * 16);
+            size_t count = std::min<size_t>((n - i) / 16, stream.size() / 16);
+            MakeStream(stream.data(), count);
+            XorInto(data + i, stream.data(), count * 16);
             i += count * 16;
         }
         if (i < n) {
-            Increment();
-            int outl = 0;
-            EVP_EncryptUpdate(cipher, keystream, &outl, counter, 16);
+            MakeStream(keystream, 1);
             pos = 0;
             while (i < n) data[i++] ^= keystream[pos++];
         }
