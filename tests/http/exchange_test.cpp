@@ -78,7 +78,10 @@ TEST(Exchange, CookieWithoutDomainFromAnIPAddressIsRefused) {
         {"read": "head"},
         {"send": "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"}]]})");
     TNetHTTP client;
+    EXPECT_EQ(client.CookieManager(), nullptr);
     client.Get(U(server.BaseURL() + "/"));
+    ASSERT_NE(client.CookieManager(), nullptr) << "the first reply makes the store";
+    EXPECT_EQ(client.CookieManager()->CookieCollection().Count(), 0);
     client.Get(U(server.BaseURL() + "/"));
     auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 2u);
