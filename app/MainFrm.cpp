@@ -3,12 +3,8 @@
 #include "app/Dialogs.h"
 #include "app/Texts.h"
 
-#if defined(ZELVANO_HAVE_UNZIPPER)
-#include "unzip/UnZipper.h"
-#endif
-#if defined(ZELVANO_HAVE_NETHTTP)
 #include "http/NetHTTP.h"
-#endif
+#include "unzip/UnZipper.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -77,22 +73,6 @@ QImage LoadArt(const char* name) {
 }  // namespace
 
 static void InitArtwork() { Q_INIT_RESOURCE(artwork); }
-
-void TMainForm::TComponentDeleter::operator()(unzip::TUnZipper* Component) const noexcept {
-#if defined(ZELVANO_HAVE_UNZIPPER)
-    delete Component;
-#else
-    (void)Component;
-#endif
-}
-
-void TMainForm::TComponentDeleter::operator()(http::TNetHTTP* Component) const noexcept {
-#if defined(ZELVANO_HAVE_NETHTTP)
-    delete Component;
-#else
-    (void)Component;
-#endif
-}
 
 TMainForm::TMainForm(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
     InitArtwork();
@@ -184,6 +164,15 @@ void TMainForm::BuildComponents() {
     BuildDownloadPage();
     PG->hide();
 
+    UnZipper = std::make_unique<unzip::TUnZipper>();
+    UnZipper->OnStartUnZip = [this](unzip::TUnZipper* Sender, int FileIndex, std::u16string& FName, bool& Skip) {
+        UnZipperStartUnZip(Sender, FileIndex, FName, Skip);
+    };
+    UnZipper->OnEndUnZip = [this](unzip::TUnZipper* Sender, int FileIndex, const std::u16string& FName) {
+        UnZipperEndUnZip(Sender, FileIndex, FName);
+    };
+    NetHTTP = std::make_unique<http::TNetHTTP>();
+
     // The window is dragged by its title bar, icon, title text and logo.
     for (QWidget* handle : {pl_Title, static_cast<QWidget*>(Image1), static_cast<QWidget*>(Lbl_ApplicationName),
                             static_cast<QWidget*>(Image2)}) {
@@ -248,19 +237,6 @@ void TMainForm::FormCreate(QObject*) {
     SetLabelText(lb_Hint, texts::SHintReady);
     ProcessMessages();
     Edt_InstallDir->setText(qEnvironmentVariable("PROGRAMFILES"));
-
-#if defined(ZELVANO_HAVE_UNZIPPER)
-    UnZipper.reset(new unzip::TUnZipper);
-    UnZipper->OnStartUnZip = [this](unzip::TUnZipper* Sender, int FileIndex, std::u16string& FName, bool& Skip) {
-        UnZipperStartUnZip(Sender, FileIndex, FName, Skip);
-    };
-    UnZipper->OnEndUnZip = [this](unzip::TUnZipper* Sender, int FileIndex, const std::u16string& FName) {
-        UnZipperEndUnZip(Sender, FileIndex, FName);
-    };
-#endif
-#if defined(ZELVANO_HAVE_NETHTTP)
-    NetHTTP.reset(new http::TNetHTTP);
-#endif
 }
 
 void TMainForm::CreateImageButtons() {

@@ -106,12 +106,8 @@ public:
     // The extraction component (its start and end events run
     // UnZipperStartUnZip and UnZipperEndUnZip) and the download page's HTTP
     // client, both owned by the window.
-    struct TComponentDeleter {
-        void operator()(unzip::TUnZipper* Component) const noexcept;
-        void operator()(http::TNetHTTP* Component) const noexcept;
-    };
-    std::unique_ptr<unzip::TUnZipper, TComponentDeleter> UnZipper;
-    std::unique_ptr<http::TNetHTTP, TComponentDeleter> NetHTTP;
+    std::unique_ptr<unzip::TUnZipper> UnZipper;
+    std::unique_ptr<http::TNetHTTP> NetHTTP;
     // The button artwork: 30 x 30 (close and minimise), 117 x 44 (Install),
     // 74 x 28 (Change), 32-bit with alpha.
     std::vector<QImage> ImageList;

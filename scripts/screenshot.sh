@@ -14,6 +14,6 @@ fi
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 cp "$program" "$tmp/zelvano-setup-screenshot"
-PROGRAMFILES="C:\\Program Files (x86)" ZELVANO_GRAB_WINDOW="$root/docs/window.png" QT_QPA_PLATFORM=xcb \
+PROGRAMFILES="/opt/Program Files" ZELVANO_GRAB_WINDOW="$root/docs/window.png" QT_QPA_PLATFORM=xcb \
     xvfb-run -a -s "-screen 0 1024x768x24" "$tmp/zelvano-setup-screenshot"
 echo "saved $root/docs/window.png"
