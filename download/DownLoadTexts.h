@@ -11,6 +11,9 @@ inline constexpr char16_t kOpenFileFailed[] = u"Open file \"%S\" failed!";
 // for.
 inline constexpr char16_t kNoDataReceived[] = u"No data received for the range %s";
 
+// A download that has grown past what 32-bit body positions can hold.
+inline constexpr char16_t kPositionBeyond2GiB[] = u"Download position beyond 2 GiB";
+
 // The synchronous downloader's log lines.
 inline constexpr char16_t kDownLoadStarted[] = u"正在下载最新的发布程序，请稍后 . . .";
 inline constexpr char16_t kDownLoadFinished[] = u"最新发布程序下载已完成。";

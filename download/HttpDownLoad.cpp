@@ -125,7 +125,7 @@ void THttpDownLoad::Execute() {
             // The client's body positions are 32-bit; a larger file is
             // outside what this downloader handles.
             if (position > INT32_MAX)
-                throw platform::ERangeError("Download position beyond 2 GiB");
+                throw platform::ERangeError(texts::kPositionBeyond2GiB);
             std::string range = std::to_string(position) + "-";
             if (position + kPieceSize < static_cast<int64_t>(length))
                 range += std::to_string(position + kPieceSize - 1);
