@@ -12,7 +12,7 @@ packages=(
   fonts-wqy-microhei
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libclang-rt-14-dev
-  python3 nginx curl zip unzip p7zip-full xvfb xauth strace
+  python3 nginx curl zip unzip p7zip-full xvfb xauth strace time
 )
 
 missing=()
