@@ -103,6 +103,8 @@ void TDownLoad::LogError(const std::u16string& message) {
     Log(Format(texts::kDownLoadFileError, {FDownLoadFileURL, message}));
 }
 
+// The fetch goes to the server every time (the client keeps no cache), so
+// there is no cached copy to remove before it.
 bool TDownLoad::DownLoad() {
     if (FDownLoadFileURL.empty() || FLocalFileName.empty()) return false;
     try {
