@@ -28,9 +28,16 @@ void TBufferedStream::FinishWriting() noexcept {
     }
 }
 
+int64_t TBufferedStream::UnderPos() {
+    if (fUnderPos < 0) fUnderPos = fStream->Seek(0, platform::soCurrent);
+    return fUnderPos;
+}
+
 bool TBufferedStream::FillBuffer() {
+    UnderPos();
     int64_t got = fStream->Read(fBuffer.data(), fBufSize);
     if (got < 0) got = 0;
+    fUnderPos += got;
     fBufPtr = 0;
     fBufEnd = static_cast<uint32_t>(got);
     fState = got > 0 ? bsRead : bsUnknown;
@@ -40,7 +47,9 @@ bool TBufferedStream::FillBuffer() {
 
 bool TBufferedStream::FlushBuffer() {
     uint32_t waiting = fBufPtr;
+    UnderPos();
     int64_t put = waiting ? fStream->Write(fBuffer.data(), waiting) : 0;
+    if (put > 0) fUnderPos += put;
     fBufPtr = 0;
     fBufEnd = 0;
     fState = bsUnknown;
@@ -64,7 +73,9 @@ int64_t TBufferedStream::Read(void* Buffer, int64_t Count) {
         if (fState != bsRead || fBufPtr >= fBufEnd) {
             // Large reads bypass the buffer once it is used up.
             if (Count - done >= fBufSize) {
+                UnderPos();
                 int64_t got = fStream->Read(out + done, Count - done);
+                if (got > 0) fUnderPos += got;
                 fState = bsUnknown;
                 fBufPtr = fBufEnd = 0;
                 if (got > 0) done += got;
@@ -84,7 +95,7 @@ int64_t TBufferedStream::Write(const void* Buffer, int64_t Count) {
     if (fState == bsRead) {
         // Resynchronise the underlying position with the logical one.
         int64_t unread = fBufEnd - fBufPtr;
-        if (unread) fStream->Seek(-unread, platform::soCurrent);
+        if (unread) fUnderPos = fStream->Seek(UnderPos() - unread, platform::soBeginning);
         fState = bsUnknown;
     }
     if (fState != bsWrite) {
@@ -96,8 +107,12 @@ int64_t TBufferedStream::Write(const void* Buffer, int64_t Count) {
     if (fBufPtr == 0 && Count >= fBufSize) {
         // Whole buffers go straight through; only the rest is kept back.
         int64_t whole = Count - Count % fBufSize;
+        UnderPos();
         int64_t put = fStream->Write(in, whole);
-        if (put > 0) fWritten = true;
+        if (put > 0) {
+            fWritten = true;
+            fUnderPos += put;
+        }
         if (put != whole) return put < 0 ? 0 : put;
         done = whole;
     }
@@ -119,7 +134,7 @@ int64_t TBufferedStream::Write(const void* Buffer, int64_t Count) {
 }
 
 int64_t TBufferedStream::Seek(int64_t Offset, TSeekOrigin Origin) {
-    int64_t underlying = fStream->Seek(0, platform::soCurrent);
+    int64_t underlying = UnderPos();
     int64_t logical = underlying;
     if (fState == bsRead) logical -= fBufEnd - fBufPtr;
     if (fState == bsWrite) logical += fBufPtr;
@@ -140,18 +155,17 @@ int64_t TBufferedStream::Seek(int64_t Offset, TSeekOrigin Origin) {
     }
     if (target == logical) return target;
     if (fState == bsWrite && !FlushBuffer()) throw platform::Exception(texts::kSeekError);
-    fStream->Seek(target, platform::soBeginning);
+    fUnderPos = -1;
+    fUnderPos = fStream->Seek(target, platform::soBeginning);
     fState = bsUnknown;
     fBufPtr = fBufEnd = 0;
     return target;
 }
 
 int64_t TBufferedStream::GetSize() {
-    if (fState == bsWrite) {
-        int64_t logical = fStream->Seek(0, platform::soCurrent) + fBufPtr;
-        return std::max(logical, fStream->GetSize());
-    }
-    return fStream->GetSize();
+    int64_t logical = UnderPos() + (fState == bsWrite ? fBufPtr : 0);
+    int64_t size = fStream->GetSize();
+    return std::max(logical, size);
 }
 
 void TBufferedStream::PutBack(uint8_t Ch) {
@@ -161,7 +175,7 @@ void TBufferedStream::PutBack(uint8_t Ch) {
 
 bool TBufferedStream::IsEof() {
     if (fState == bsRead && fBufPtr < fBufEnd) return false;
-    return fStream->Seek(0, platform::soCurrent) == fStream->GetSize();
+    return UnderPos() == fStream->GetSize();
 }
 
 TBufferedFileStream::TBufferedFileStream(std::unique_ptr<platform::TFileStream> file, uint32_t BufSize)
@@ -191,12 +205,13 @@ int64_t TBufferedFileStream::GetSize() {
 void TBufferedFileStream::SetSize(int64_t NewSize) {
     if (fState == bsWrite) FlushBuffer();
     if (fState == bsRead) {
-        int64_t logical = fStream->Seek(0, platform::soCurrent) - (fBufEnd - fBufPtr);
+        int64_t logical = UnderPos() - (fBufEnd - fBufPtr);
         fState = bsUnknown;
         fBufPtr = fBufEnd = 0;
-        fStream->Seek(logical, platform::soBeginning);
+        fUnderPos = fStream->Seek(logical, platform::soBeginning);
     }
     theFile->SetSize(NewSize);
+    fUnderPos = -1;
 }
 
 }  // namespace unzip

@@ -51,6 +51,10 @@ protected:
     uint32_t fBufEnd = 0;
     uint32_t fBufSize;
     TBufferState fState = bsUnknown;
+    // The underlying stream's position as last seen (-1: not yet asked), so
+    // that position queries cost no call on it.
+    int64_t fUnderPos = -1;
+    int64_t UnderPos();
     bool fWritten = false;
     bool fFinished = false;
 };
