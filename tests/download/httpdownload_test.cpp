@@ -2,7 +2,10 @@
 // and the scripted fault server (missing sizes, short and empty replies).
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <condition_variable>
+#include <csignal>
 #include <mutex>
 
 #include "download_support.h"
@@ -347,6 +350,35 @@ TEST(HttpDownLoad, FailuresEndThroughTheErrorEvent) {
             << platform::TextToUtf8(run.lastError);
         EXPECT_FALSE(fs::exists(c.local));
     }
+}
+
+// A write that stops part-way (here at the process's file-size limit) ends the
+// run through the error event, and the part of the piece that went out is cut
+// off again: the file holds exactly the pieces before it.
+TEST(HttpDownLoad, PartlyWrittenPieceIsCutOff) {
+    zelvano_test::TempDir root, out;
+    const std::string remote = Bytes(2500000, 17);
+    WriteFile(root.Path() / "f", remote);
+    zelvano_test::NginxServer nginx(root.Path());
+    const fs::path local = out.Path() / "f";
+
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit limited = saved;
+    limited.rlim_cur = 1500000;
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    THttpDownLoad downloader(nullptr);
+    downloader.SetDownLoadUrl(Text(nginx.BaseURL() + "/f"));
+    downloader.SetLocalFileName(Text(local.string()));
+    RunResult run = RunToEnd(downloader);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_EQ(run.errorCalls, 1);
+    EXPECT_EQ(run.finishCalls, 0);
+    EXPECT_EQ(platform::TextToUtf8(run.lastError), "Stream write error");
+    EXPECT_TRUE(ReadFile(local) == remote.substr(0, 1024000)) << "size " << fs::file_size(local);
 }
 
 TEST(HttpDownLoad, UnreadableLocalFileIsReportedThenEndsTheRun) {
