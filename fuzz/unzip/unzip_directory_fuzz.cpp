@@ -1,16 +1,19 @@
 // Arbitrary bytes as an archive: the directory reader must not crash, hang or
 // read out of bounds, whichever incomplete-archive mode applies.
 #include "fuzz_common.h"
+#include "unzip/BufferedStream.h"
 #include "unzip/UnZipper.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (auto mode : {unzip::izAssumeMulti, unzip::izAssumeBad}) {
         platform::TMemoryStream s;
         LoadInto(s, data, size);
+        // Read through a small block buffer, as archive files are.
+        unzip::TBufferedStream buffered(&s, 512);
         unzip::TUnZipper z;
         z.DoProcessMessages = false;
         z.IncompleteZipMode = mode;
-        z.SetArchiveStream(&s);
+        z.SetArchiveStream(&buffered);
         try {
             z.ReadZip();
             for (int i = 0; i < z.Count(); ++i) {
