@@ -7,6 +7,8 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTabWidget>
 #include <QPushButton>
 #include <QTimer>
 
@@ -201,6 +203,8 @@ TEST(WindowFlow, DownloadPageInstallsTheSecondProgram) {
     EXPECT_NE(Slurp(root.Launcher()).find("Exec=\"" + program.string() + "\""), std::string::npos);
     std::string started = WaitForFile(folder / "Vantrell" / "started");
     EXPECT_EQ(started.substr(started.find("folder ") + 7), (folder / "Vantrell").string() + "\n");
+    // The log is written only once the install page's flow has run.
+    EXPECT_EQ(form.M_Log->toPlainText().indexOf(QString::fromUtf8("解压成功")), -1);
     // The page's installation writes no uninstall entry.
     EXPECT_TRUE(root.UninstallValues().empty());
 }
@@ -302,4 +306,41 @@ TEST(WindowFlow, UpdateReplyToArchiveAddress) {
     unsetenv("ZELVANO_TEST_UPDATE_SERVER");
     EXPECT_EQ(ServerAddresses::UpdateInfoUrl(false), u"http://update.zelvano.example/api/autodownload/student");
     EXPECT_EQ(ServerAddresses::TestUpdateInfoUrl(), u"http://test.zelvano.example/dtqnew/student/update/id/1");
+}
+
+// Before an entry is written its old file is deleted, with four more tries
+// after 100, 200, 500 and 1000 ms while another process holds it.
+TEST(WindowFlow, DestinationFileDeletionRetriesAndLogs) {
+    TInstallRoot root;
+    UseRoot(root, "http://127.0.0.1:1");
+    TMainForm form;
+    form.PG->setCurrentWidget(form.tb_AutoUpdate);
+    fs::path free = root.Root() / "free.txt", held = root.Root() / "held.txt";
+    WriteFile(free, "x");
+    WriteFile(held, "x");
+    FILE* holder = popen(("flock -x '" + held.string() + "' -c 'echo locked; sleep 3'").c_str(), "r");
+    ASSERT_NE(holder, nullptr);
+    char line[16] = {};
+    ASSERT_NE(fgets(line, sizeof line, holder), nullptr);
+
+    std::u16string name = T(free);
+    bool skip = false;
+    auto start = std::chrono::steady_clock::now();
+    form.UnZipperStartUnZip(nullptr, 0, name, skip);
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 0.09);
+    EXPECT_FALSE(fs::exists(free));
+
+    name = T(held);
+    start = std::chrono::steady_clock::now();
+    form.UnZipperStartUnZip(nullptr, 1, name, skip);
+    double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_GE(waited, 1.8);
+    EXPECT_LT(waited, 2.6);
+    EXPECT_TRUE(fs::exists(held));
+    EXPECT_FALSE(skip);
+    pclose(holder);
+
+    form.UnZipperEndUnZip(nullptr, 0, T(free));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(S(form.M_Log->toPlainText()), "删除成功：" + free.string() + "\n解压成功：" + free.string());
 }
