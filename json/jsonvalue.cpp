@@ -198,6 +198,16 @@ TJsonMethod TJsonValue::AsMethod() const { return FDataType == stMethod ? FO.c_m
 
 namespace {
 
+// Sets a value's re-entry flag for the duration of one operation.
+class ProcessingGuard {
+public:
+    explicit ProcessingGuard(TJsonValue* v) : v_(v) { v_->SetProcessing(true); }
+    ~ProcessingGuard() { v_->SetProcessing(false); }
+
+private:
+    TJsonValue* v_;
+};
+
 bool IsScalarNumber(TJsonType t) {
     return t == stBoolean || t == stDouble || t == stCurrency || t == stInt;
 }
@@ -256,6 +266,10 @@ IJsonValue TJsonValue::Clone() {
         case stString: return JV(FOString);
         case stMethod: return JV(FO.c_method);
         case stArray: {
+            // A container met again while it is being copied (a cycle)
+            // gives nil in the copy instead of endless recursion.
+            if (FProcessing) return nullptr;
+            ProcessingGuard guard(this);
             IJsonValue r = JV(stArray);
             TJsonArray* src = FO.c_array;
             TJsonArray* dst = r->AsArray();
@@ -266,6 +280,8 @@ IJsonValue TJsonValue::Clone() {
             return r;
         }
         case stObject: {
+            if (FProcessing) return nullptr;
+            ProcessingGuard guard(this);
             IJsonValue r = JV(stObject);
             TJsonTableString* dst = r->AsObject();
             TJsonAvlIterator it(FO.c_object);
@@ -281,6 +297,10 @@ IJsonValue TJsonValue::Clone() {
 
 void TJsonValue::Merge(const IJsonValue& obj, bool reference) {
     if (TypeOfValue(obj) != FDataType) return;
+    // A container reached again while it is being merged into (cycles on
+    // both sides) is left as it is.
+    if (FProcessing) return;
+    ProcessingGuard guard(this);
     auto copyOf = [reference](TJsonValue* v) -> IJsonValue {
         if (!v) return nullptr;
         return reference ? IJsonValue(v) : v->Clone();
@@ -327,18 +347,6 @@ void TJsonValue::Merge(const IJsonValue& obj, bool reference) {
 }
 
 void TJsonValue::Merge(const std::u16string& str) { Merge(ParseJsonText(str), true); }
-
-namespace {
-// Sets a value's re-entry flag for the duration of one operation.
-class ProcessingGuard {
-public:
-    explicit ProcessingGuard(TJsonValue* v) : v_(v) { v_->SetProcessing(true); }
-    ~ProcessingGuard() { v_->SetProcessing(false); }
-
-private:
-    TJsonValue* v_;
-};
-}  // namespace
 
 void TJsonValue::Clear(bool all) {
     if (FProcessing) return;

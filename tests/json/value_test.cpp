@@ -258,6 +258,23 @@ TEST_F(LiveValues, CloneCopiesDeeplyAndKeepsNilMembers) {
     EXPECT_NE(c->GetObject(u"a").get(), o->GetObject(u"a").get());
 }
 
+TEST_F(LiveValues, CloneAndMergeOfCyclesEnd) {
+    IJsonValue a = Obj(u"{\"n\":1}");
+    a->AsObject()->PutMember(u"self", a);
+    IJsonValue c = a->Clone();
+    EXPECT_EQ(U8(c->AsJSon()), "{\"n\":1,\"self\":null}");  // the loop is cut
+    IJsonValue b = Obj(u"{\"n\":2}");
+    b->AsObject()->PutMember(u"self", b);
+    a->Merge(b, false);
+    EXPECT_EQ(a->GetInteger(u"n"), 2);
+    EXPECT_EQ(a->GetObject(u"self").get(), a.get());
+    IJsonValue fresh = JV(stObject);
+    fresh->Merge(b, false);
+    EXPECT_EQ(U8(fresh->AsJSon()), "{\"n\":2,\"self\":{\"n\":2,\"self\":null}}");
+    a->Clear(true);
+    b->Clear(true);
+}
+
 TEST_F(LiveValues, MergeCombinesMembersAndSlotsOfTheSameKind) {
     IJsonValue a = Obj(u"{\"n\":1,\"o\":{\"x\":1},\"arr\":[1,2,3],\"s\":\"old\"}");
     IJsonValue b = Obj(u"{\"n\":2,\"o\":{\"y\":2},\"arr\":[{\"z\":1}],\"s\":5,\"new\":[true]}");
