@@ -103,6 +103,7 @@ void TMainForm::BuildComponents() {
 
     Lbl_ApplicationName = MakeLabel(pl_Title, 67, 8, YaHei(17));
     Lbl_ApplicationName->setObjectName("Lbl_ApplicationName");
+    Lbl_ApplicationName->setFixedHeight(23);
     SetFontColor(Lbl_ApplicationName, Qt::white);
 
     pl_Center = new QWidget(this);

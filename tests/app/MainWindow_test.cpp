@@ -110,6 +110,8 @@ TEST(MainWindow, ComponentsSitWhereTheLayoutTablesPutThem) {
         EXPECT_EQ(TextColor(l.widget), l.color) << l.widget->objectName().toStdString();
     }
     EXPECT_TRUE(f.Lb_InstallPostion->font().bold());
+    EXPECT_EQ(f.Lbl_ApplicationName->height(), 23);
+    EXPECT_EQ(f.Lbl_ApplicationName->width(), f.Lbl_ApplicationName->sizeHint().width());
     EXPECT_EQ(f.Lbl_ApplicationName->text(), QString::fromStdU16String(u"Zelvano在线 \u2014 安装程序V2.0"));
     EXPECT_EQ(f.CheckB_DeskTop->pos(), QPoint(24, 64));
     EXPECT_EQ(f.CheckB_InstallAndRun->pos(), QPoint(24, 104));
