@@ -241,14 +241,14 @@ void TMainForm::FormCreate(QObject*) {
 }
 
 void TMainForm::CreateImageButtons() {
-    struct Spec {
+    struct ButtonRow {
         TImageButton*& field;
         const char16_t* hint;
         QImage normal, hot;
         void (TMainForm::*click)(QObject*);
         const char* name;
     };
-    Spec specs[] = {
+    ButtonRow rows[] = {
         {FBtn_Min, texts::SHintMin, ImageList[3], ImageList[2], &TMainForm::Btn_MinClick, "FBtn_Min"},
         {FBtn_Close1, texts::SHintClose, ImageList[1], ImageList[0], &TMainForm::Btn_CloseClick, "FBtn_Close1"},
         {FBtn_Install, texts::SHintInstall, ImageList1[0], ImageList1[1], &TMainForm::Btn_InstallClick,
@@ -256,16 +256,16 @@ void TMainForm::CreateImageButtons() {
         {FBtn_ChangeDir, texts::SHintChange, ImageList2[0], ImageList2[1], &TMainForm::Btn_SelectDirClick,
          "FBtn_ChangeDir"},
     };
-    for (Spec& spec : specs) {
+    for (ButtonRow& row : rows) {
         // The install and change buttons go onto the centre panel at once;
         // the title-bar buttons are put there last.
-        const bool onCenter = &spec.field == &FBtn_Install || &spec.field == &FBtn_ChangeDir;
+        const bool onCenter = &row.field == &FBtn_Install || &row.field == &FBtn_ChangeDir;
         auto* button = new TImageButton(onCenter ? pl_Center : nullptr);
-        button->setObjectName(spec.name);
-        button->SetHint(spec.hint);
+        button->setObjectName(row.name);
+        button->SetHint(row.hint);
         button->SetShowHint(true);
-        if (&spec.field == &FBtn_Install) button->setGeometry(234, 282, 117, 44);
-        else if (&spec.field == &FBtn_ChangeDir) button->setGeometry(494, 123, 74, 28);
+        if (&row.field == &FBtn_Install) button->setGeometry(234, 282, 117, 44);
+        else if (&row.field == &FBtn_ChangeDir) button->setGeometry(494, 123, 74, 28);
         else button->resize(28, 40);
         button->SetButtonStyle(controls::pbsFlat);
         button->DrawFaceOnMouseOver = controls::clGreen;
@@ -275,11 +275,11 @@ void TMainForm::CreateImageButtons() {
         button->IsDrawBorderOnPush = false;
         button->IsDrawFaceOnPush = false;
         button->SetIsShowCaption(false);
-        button->ImageNormalObject() = spec.normal;
-        button->ImageDownObject() = spec.hot;
-        button->ImageOverObject() = spec.hot;
-        button->OnClick = [this, click = spec.click](QObject* Sender) { (this->*click)(Sender); };
-        spec.field = button;
+        button->ImageNormalObject() = row.normal;
+        button->ImageDownObject() = row.hot;
+        button->ImageOverObject() = row.hot;
+        button->OnClick = [this, click = row.click](QObject* Sender) { (this->*click)(Sender); };
+        row.field = button;
     }
     FBtn_Close1->setParent(pl_Title);
     FBtn_Min->setParent(pl_Title);
