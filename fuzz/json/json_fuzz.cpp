@@ -4,7 +4,8 @@
 // Input layout: byte 0 holds option bits (strict, partial, indent, escape,
 // UTF-8 or byte-wise decoding); the rest is a document, optionally followed
 // by paths, each introduced by a 0x01 byte. Every input must leave no value
-// alive, and CalcSize must agree with the length of AsJSon.
+// alive, CalcSize must agree with the length of AsJSon, and a copy (also
+// after merging the original into it) must print as the original.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -61,6 +62,10 @@ void Exercise(const uint8_t* data, size_t size) {
     Check(static_cast<int64_t>(text.size()) == v->CalcSize(indent, escape));
     IJsonValue again = ParseJsonText(text);
     if (again) again->AsJSon(!indent, !escape);
+    IJsonValue copy = v->Clone();
+    Check(copy->AsJSon(indent, escape) == text);
+    copy->Merge(v, false);
+    Check(copy->AsJSon(indent, escape) == text);
 
     for (const auto& path : paths) {
         v->GetString(path);
