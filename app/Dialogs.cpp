@@ -104,7 +104,9 @@ bool BrowseForFolder(QWidget* Owner, const std::u16string& Caption, const std::u
                      std::u16string& Directory) {
     QString directory = QString::fromStdU16String(Directory);
     if (directory.isEmpty() || !QFileInfo(directory).isDir()) directory.clear();
-    const QString root = QString::fromStdU16String(Root);
+    // A root that names no folder leaves the whole tree open.
+    QString root = QString::fromStdU16String(Root);
+    if (!root.isEmpty() && !QFileInfo(root).isDir()) root.clear();
 
     QFileDialog dialog(Owner, QString::fromStdU16String(Caption));
     dialog.setObjectName("BrowseForFolder");

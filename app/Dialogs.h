@@ -24,8 +24,8 @@ TMsgResult ShowMessageBox(const std::u16string& Text, const std::u16string& Capt
                           TMsgButtons Buttons = TMsgButtons::Ok, TMsgResult Default = TMsgResult::Ok);
 
 // The folder dialog: only folders can be chosen, no button for making a new
-// folder, centred on the monitor that shows Owner. Root, when not empty, is
-// the folder the dialog starts in and cannot be left. Directory (in and out)
+// folder, centred on the monitor that shows Owner. Root, when it names a
+// folder, is the folder the dialog starts in and cannot be left. Directory (in and out)
 // is selected at start when it names an existing folder, else emptied. True
 // with Directory set to the chosen folder (without a trailing separator,
 // except for the root "/"); false on cancel, with Directory unchanged.

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -36,8 +37,9 @@ void WhenModalOpens(std::function<void(D*)> Act) {
 }
 
 void ChooseFolder(QFileDialog* dialog, const QString& folder) {
+    // The folder the dialog shows, with nothing selected in it, is the one chosen.
     dialog->setDirectory(folder);
-    dialog->selectFile(folder);
+    dialog->selectFile(QString());
     QMetaObject::invokeMethod(dialog, "accept");
     // Should the dialog refuse, the test fails on the box instead of hanging.
     if (dialog->isVisible()) dialog->reject();
@@ -108,6 +110,22 @@ TEST(FolderDialog, DownloadPageDialogStaysInsideItsRoot) {
     EXPECT_EQ(startedIn, tmp.path());
     EXPECT_EQ(afterLeaving, tmp.path());
     EXPECT_EQ(form.Edt_FileName->text(), tmp.path() + "/sub");
+
+    // A root that names no folder (the page's "C:" here) leaves the tree open.
+    form.Edt_FileName->setText("C:");
+    QString openedIn, afterUp;
+    WhenModalOpens<QFileDialog>([&](QFileDialog* dialog) {
+        openedIn = dialog->directory().absolutePath();
+        dialog->findChild<QToolButton*>(QStringLiteral("toParentButton"))->click();
+        afterUp = dialog->directory().absolutePath();
+        ChooseFolder(dialog, tmp.path());
+    });
+    form.Btn_DirClick(form.Btn_Dir);
+    EXPECT_TRUE(QFileInfo(openedIn).isDir()) << openedIn.toStdString();
+    if (openedIn != QDir::rootPath()) {
+        EXPECT_EQ(afterUp, QFileInfo(openedIn).absolutePath());
+    }
+    EXPECT_EQ(form.Edt_FileName->text(), tmp.path());
 }
 
 TEST(MessageBox, UnattendedWritesToStandardErrorAndTakesTheDefault) {
