@@ -4,8 +4,8 @@
 #   1. a ~200 MB tree of text and random binary deflated by `zip -6`,
 #      zelvano-unzip against `unzip -qo`;
 #   2. the same tree as 7-Zip AES-256, zelvano-unzip against `7z x`.
-# Each figure is the best of ROUNDS runs (default 3); the ratio is ours over
-# the peer's, so below 1.0 means faster.
+# Each figure is the best of ROUNDS runs (default 3), ours and the peer's
+# alternating; the ratio is ours over the peer's, so below 1.0 means faster.
 #
 #   bench/unzip/compare.sh [path/to/zelvano-unzip]
 # The work folder (default build/unzip-bench) is removed at the end unless
@@ -62,31 +62,31 @@ PY
   rm -rf tree
 fi
 
-# best_of CMD...: prints the best wall time in seconds over $rounds runs,
-# each into an emptied output folder.
-best_of() {
-  best=""
-  i=0
-  while [ $i -lt "$rounds" ]; do
-    rm -rf out && mkdir out
-    sync
-    t0=$(date +%s.%N)
-    "$@" >/dev/null
-    t1=$(date +%s.%N)
-    t=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", b - a }')
-    if [ -z "$best" ] || awk -v t="$t" -v b="$best" 'BEGIN { exit !(t < b) }'; then best=$t; fi
-    i=$((i + 1))
-  done
+# run_once CMD...: wall time in seconds of one run into an emptied folder.
+run_once() {
+  rm -rf out && mkdir out
+  sync
+  t0=$(date +%s.%N)
+  "$@" >/dev/null
+  t1=$(date +%s.%N)
   rm -rf out
-  echo "$best"
+  awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", b - a }'
 }
+min() { awk -v a="$1" -v b="$2" 'BEGIN { print (b == "" || a < b) ? a : b }'; }
 
-ours_d=$(best_of "$tool" -d out tree.zip)
-peer_d=$(best_of unzip -qo tree.zip -d out)
-ours_a=$(best_of "$tool" -P "$pass" -d out tree-aes.zip)
-peer_a=$(best_of 7z x -p"$pass" -y -oout tree-aes.zip)
+# Rounds alternate between us and the peer so that both meet the same load;
+# each figure is the best of its rounds.
+ours_d="" peer_d="" ours_a="" peer_a=""
+i=0
+while [ $i -lt "$rounds" ]; do
+  ours_d=$(min "$(run_once "$tool" -d out tree.zip)" "$ours_d")
+  peer_d=$(min "$(run_once unzip -qo tree.zip -d out)" "$peer_d")
+  ours_a=$(min "$(run_once "$tool" -P "$pass" -d out tree-aes.zip)" "$ours_a")
+  peer_a=$(min "$(run_once 7z x -p"$pass" -y -oout tree-aes.zip)" "$peer_a")
+  i=$((i + 1))
+done
 
-printf 'deflate  (zip -6):      zelvano-unzip %6.2f s   unzip -qo %6.2f s   ratio %.3f\n' \
+printf 'deflate  (zip -6):         zelvano-unzip %6.2f s   unzip -qo %6.2f s   ratio %.3f\n' \
   "$ours_d" "$peer_d" "$(awk -v a="$ours_d" -v b="$peer_d" 'BEGIN { print a / b }')"
 printf 'AES-256  (7z -mem=AES256): zelvano-unzip %6.2f s   7z x      %6.2f s   ratio %.3f\n' \
   "$ours_a" "$peer_a" "$(awk -v a="$ours_a" -v b="$peer_a" 'BEGIN { print a / b }')"
