@@ -358,12 +358,13 @@ bool TUnZipper::CheckPassword(TDecodeState& st, int i) {
     if (!FAes) FAes = std::make_unique<TAesContext>();
     for (;;) {
         uint8_t derived[66];
-        bool ok = (FPrefetch && FPrefetch->Take(i, Password, salt, saltLen, derived, 2 * keyLen + 2) &&
-                   derived[2 * keyLen] == verifier[0] && derived[2 * keyLen + 1] == verifier[1]) ||
-                  (Password.size() <= 128 &&
-                  PKCS5_PBKDF2_HMAC_SHA1(Password.data(), static_cast<int>(Password.size()), salt, saltLen, 1000,
-                                         2 * keyLen + 2, derived) == 1 &&
-                  derived[2 * keyLen] == verifier[0] && derived[2 * keyLen + 1] == verifier[1]);
+        int len = 2 * keyLen + 2;
+        bool derivedOk = FPrefetch && FPrefetch->Take(i, Password, salt, saltLen, derived, len);
+        if (!derivedOk)
+            derivedOk = Password.size() <= 128 &&
+                        PKCS5_PBKDF2_HMAC_SHA1(Password.data(), static_cast<int>(Password.size()), salt, saltLen,
+                                               1000, len, derived) == 1;
+        bool ok = derivedOk && derived[2 * keyLen] == verifier[0] && derived[2 * keyLen + 1] == verifier[1];
         if (ok) {
             FAes->Start(derived, keyLen, derived + keyLen);
             break;
