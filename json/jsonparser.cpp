@@ -845,7 +845,11 @@ TJsonMethod TJsonValue::GetMethod(const std::u16string& path) {
 }
 TJsonArray* TJsonValue::GetArray(const std::u16string& path) {
     IJsonValue v = GetObject(path);
-    return v ? v->AsArray() : nullptr;
+    // The array is returned without a handle, so it must belong to the tree.
+    // A path that is itself a literal (such as "[1]") makes a value that only
+    // this handle holds; its array would be freed on return.
+    if (!v || v->RefCount() <= 1) return nullptr;
+    return v->AsArray();
 }
 IJsonValue TJsonValue::GetN(const std::u16string& path) {
     IJsonValue v = GetObject(path);

@@ -105,6 +105,8 @@ TEST(JsonPaths, LookupsFollowTheWorkedExample) {
     EXPECT_EQ(v->GetCurrency(u"n").scaled, 50000);
     EXPECT_EQ(v->GetArray(u"a.b")->Length(), 2);
     EXPECT_EQ(v->GetArray(u"n"), nullptr);
+    // A literal path makes an array nobody else holds: no pointer to freed memory.
+    EXPECT_EQ(v->GetArray(u"[1,2]"), nullptr);
     EXPECT_EQ(v->GetN(u"x")->DataType(), stNull);
 
     IJsonValue arr = Doc(u"[\"a\",\"b\",[7,8]]");
