@@ -110,3 +110,10 @@ download::THttpDownLoad* NewDownLoader(TMainForm* Form, controls::TProgressGauge
 }
 
 bool WindowLinkCut() { return linkCut; }
+
+bool DownLoadersRunning() {
+    std::lock_guard listLock(listMutex);
+    for (auto& d : DownLoaders())
+        if (d.DownLoader->Started() && !d.DownLoader->Finished()) return true;
+    return false;
+}

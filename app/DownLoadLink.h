@@ -21,3 +21,7 @@ download::THttpDownLoad* NewDownLoader(TMainForm* Form, controls::TProgressGauge
 
 // True once the message loop has ended; events arriving then are dropped.
 bool WindowLinkCut();
+
+// True while a downloader's worker thread is still running (it may be in the
+// middle of an installation that uses the window's components).
+bool DownLoadersRunning();

@@ -7,6 +7,11 @@
 #include <QApplication>
 #include <QTimer>
 
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/DownLoadLink.h"
+
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
 
@@ -33,5 +38,13 @@ int main(int argc, char** argv) {
 
     if (dialogs::Unattended()) MainForm.StartUnattended();
 
-    return application.exec();
+    const int exitCode = application.exec();
+    // Closed while a download or an extraction still runs on a worker thread:
+    // that thread uses the window's components, so the window must not be
+    // destroyed under it. End the process at once, which ends the worker too.
+    if (DownLoadersRunning()) {
+        std::fflush(nullptr);
+        std::_Exit(exitCode);
+    }
+    return exitCode;
 }
