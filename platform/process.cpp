@@ -1,14 +1,13 @@
 #include "platform/process.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 
 #include "platform/codepage.h"
 
@@ -26,9 +25,21 @@ std::string ReadLink(const std::string& path) {
     return s;
 }
 
+// Reads a /proc file. A process may end while it is being read, and the read
+// then fails (ESRCH); what was read so far, possibly nothing, is the answer.
 std::string ReadSmallFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::string out;
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return out;
+    char buf[4096];
+    for (;;) {
+        ssize_t n = read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        out.append(buf, static_cast<size_t>(n));
+    }
+    close(fd);
+    return out;
 }
 
 std::u16string UpperAsciiLetters(std::u16string_view s) {
