@@ -120,18 +120,23 @@ int TNetIOHandlerStack::ReadFromSource(bool ARaiseExceptionIfDisconnected, int A
         return 0;
     }
     int error = 0;
-    switch (socket_.WaitReadable(wait, error)) {
-        case platform::Socket::wrTimeout:
-            if (ARaiseExceptionOnTimeout) throw ENetReadTimeout();
-            return -1;
-        case platform::Socket::wrError:
-            FailedReceive(error);
-            return 0;
-        case platform::Socket::wrReadable:
-            break;
-    }
     uint8_t* room = InputBuffer.Reserve(static_cast<size_t>(RecvBufferSize));
-    int64_t n = socket_.Receive(room, static_cast<size_t>(RecvBufferSize), error);
+    // Bytes already queued are taken without a wait; the timeout only counts
+    // when there is something to wait for.
+    int64_t n = socket_.ReceiveIfWaiting(room, static_cast<size_t>(RecvBufferSize), error);
+    if (n == platform::Socket::kNothingWaiting) {
+        switch (socket_.WaitReadable(wait, error)) {
+            case platform::Socket::wrTimeout:
+                if (ARaiseExceptionOnTimeout) throw ENetReadTimeout();
+                return -1;
+            case platform::Socket::wrError:
+                FailedReceive(error);
+                return 0;
+            case platform::Socket::wrReadable:
+                break;
+        }
+        n = socket_.Receive(room, static_cast<size_t>(RecvBufferSize), error);
+    }
     if (n > 0) {
         InputBuffer.Commit(static_cast<size_t>(n));
         return static_cast<int>(n);

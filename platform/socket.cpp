@@ -244,6 +244,18 @@ int64_t Socket::Receive(void* buffer, size_t count, int& error) {
     }
 }
 
+int64_t Socket::ReceiveIfWaiting(void* buffer, size_t count, int& error) {
+    error = 0;
+    for (;;) {
+        ssize_t n = ::recv(handle_, buffer, count, MSG_DONTWAIT);
+        if (n >= 0) return n;
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return kNothingWaiting;
+        error = SocketErrorFromErrno(errno);
+        return -1;
+    }
+}
+
 int64_t Socket::Send(const void* buffer, size_t count, int& error) {
     error = 0;
     for (;;) {

@@ -65,6 +65,10 @@ public:
     WaitResult WaitReadable(int timeoutMs, int& error);
     // Bytes received (> 0), 0 when the peer has closed, −1 on error.
     int64_t Receive(void* buffer, size_t count, int& error);
+    // As Receive, but returns kNothingWaiting at once when no byte is waiting,
+    // so a reader with data already queued skips the wait.
+    static constexpr int64_t kNothingWaiting = -2;
+    int64_t ReceiveIfWaiting(void* buffer, size_t count, int& error);
     // Bytes sent (>= 0) or −1 on error. Never raises SIGPIPE.
     int64_t Send(const void* buffer, size_t count, int& error);
     void ShutdownSend();

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -195,7 +196,10 @@ int OpenWithMode(const std::string& name, uint16_t mode) {
             return -1;
         }
     }
-    if ((flags & O_TRUNC) && ::ftruncate(fd, 0) != 0) {
+    // Only regular files are truncated: devices such as /dev/null have no size.
+    struct stat info {};
+    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    if ((flags & O_TRUNC) && regular && ::ftruncate(fd, 0) != 0) {
         int saved = errno;
         ::close(fd);
         errno = saved;

@@ -74,3 +74,8 @@ TEST(FileStream, ShareModesSeeLocksOfOtherOpeners) {
     EXPECT_EQ(again.GetSize(), 4);
     std::remove(path.c_str());
 }
+
+TEST(FileStream, CreateOnADeviceDoesNotTruncate) {
+    TFileStream sink(std::string("/dev/null"), fmCreate);
+    EXPECT_EQ(sink.Write("abc", 3), 3);
+}
