@@ -33,9 +33,13 @@ out=$work/out/release.zip
 : >"$work/curl.json"
 : >"$work/ours.json"
 for ((i = 0; i < runs; i++)); do
+  # Each run starts with no dirty pages of the previous one, so neither pays
+  # for the other's writeback.
+  sync
   python3 bench/download/measure.py --runs 1 --remove "$out" -- \
     curl -s -o "$out" "$url" >>"$work/curl.json"
   cmp -s "$out" "$work/root/release.zip" || { echo "curl: downloaded file differs" >&2; exit 1; }
+  sync
   python3 bench/download/measure.py --runs 1 --remove "$out" -- \
     "$fetch" -q "$url" "$out" >>"$work/ours.json"
   cmp -s "$out" "$work/root/release.zip" || { echo "zelvano-fetch: downloaded file differs" >&2; exit 1; }
