@@ -526,20 +526,30 @@ void TUnZipper::LoadDirectory() {
 
 // ---------------------------------------------------------------- extraction driver
 
-int TUnZipper::UnZip() {
+// Every extraction entry point: marks the component busy, loads the
+// directory, opens the archive and runs the driver for one kind of target,
+// then closes the archive again unless it is kept open. A by-index call
+// (`byIndex`) has its index checked against the directory first; `resetCancel`
+// also clears a cancel request left over when the run ends.
+int TUnZipper::LoadAndExtract(TTarget target, platform::TStream* stream, std::vector<uint8_t>* buffer,
+                              int onlyIndex, const std::u16string* pattern, bool byIndex,
+                              bool resetCancel) {
     bool wasBusy = FBusy;
     FBusy = true;
-    FCancel = false;
+    if (resetCancel) FCancel = false;
     Finally restore{[&] {
         if (!KeepZipOpen && !FArchiveStream) CloseArchive();
         FBusy = wasBusy;
-        FCancel = false;
+        if (resetCancel) FCancel = false;
     }};
     ReadZip();
     if (!FLoaded) throw EIncompleteZip(texts::kIncompleteZip);
+    if (byIndex) Entry(onlyIndex);
     OpenArchive();
-    return RunExtraction(TTarget::File, nullptr, nullptr, -1, nullptr);
+    return RunExtraction(target, stream, buffer, onlyIndex, pattern);
 }
+
+int TUnZipper::UnZip() { return LoadAndExtract(TTarget::File, nullptr, nullptr, -1, nullptr, false, true); }
 
 int TUnZipper::UnZipSelected() {
     FUnZippingSelected = true;
@@ -560,74 +570,24 @@ int TUnZipper::NumSelected() {
 }
 
 bool TUnZipper::CheckArchive() {
-    bool wasBusy = FBusy;
-    FBusy = true;
-    FCancel = false;
-    Finally restore{[&] {
-        if (!KeepZipOpen && !FArchiveStream) CloseArchive();
-        FBusy = wasBusy;
-        FCancel = false;
-    }};
-    ReadZip();
-    if (!FLoaded) throw EIncompleteZip(texts::kIncompleteZip);
-    OpenArchive();
-    int total = Count();
-    int good = RunExtraction(TTarget::Test, nullptr, nullptr, -1, nullptr);
-    return good == total;
+    const int good = LoadAndExtract(TTarget::Test, nullptr, nullptr, -1, nullptr, false, true);
+    return good == Count();
 }
 
 void TUnZipper::UnZipToStream(platform::TStream& theStream, const std::u16string& FName) {
-    bool wasBusy = FBusy;
-    FBusy = true;
-    Finally restore{[&] {
-        if (!KeepZipOpen && !FArchiveStream) CloseArchive();
-        FBusy = wasBusy;
-    }};
-    ReadZip();
-    if (!FLoaded) throw EIncompleteZip(texts::kIncompleteZip);
-    OpenArchive();
-    RunExtraction(TTarget::Stream, &theStream, nullptr, -1, &FName);
+    LoadAndExtract(TTarget::Stream, &theStream, nullptr, -1, &FName, false, false);
 }
 
 void TUnZipper::UnZipToStreamByIndex(platform::TStream& theStream, int Index) {
-    bool wasBusy = FBusy;
-    FBusy = true;
-    Finally restore{[&] {
-        if (!KeepZipOpen && !FArchiveStream) CloseArchive();
-        FBusy = wasBusy;
-    }};
-    ReadZip();
-    if (!FLoaded) throw EIncompleteZip(texts::kIncompleteZip);
-    Entry(Index);
-    OpenArchive();
-    RunExtraction(TTarget::Stream, &theStream, nullptr, Index, nullptr);
+    LoadAndExtract(TTarget::Stream, &theStream, nullptr, Index, nullptr, true, false);
 }
 
 void TUnZipper::UnZipToBuffer(std::vector<uint8_t>& Buffer, const std::u16string& FName) {
-    bool wasBusy = FBusy;
-    FBusy = true;
-    Finally restore{[&] {
-        if (!KeepZipOpen && !FArchiveStream) CloseArchive();
-        FBusy = wasBusy;
-    }};
-    ReadZip();
-    if (!FLoaded) throw EIncompleteZip(texts::kIncompleteZip);
-    OpenArchive();
-    RunExtraction(TTarget::Buffer, nullptr, &Buffer, -1, &FName);
+    LoadAndExtract(TTarget::Buffer, nullptr, &Buffer, -1, &FName, false, false);
 }
 
 void TUnZipper::UnZipToBufferByIndex(std::vector<uint8_t>& Buffer, int Index) {
-    bool wasBusy = FBusy;
-    FBusy = true;
-    Finally restore{[&] {
-        if (!KeepZipOpen && !FArchiveStream) CloseArchive();
-        FBusy = wasBusy;
-    }};
-    ReadZip();
-    if (!FLoaded) throw EIncompleteZip(texts::kIncompleteZip);
-    Entry(Index);
-    OpenArchive();
-    RunExtraction(TTarget::Buffer, nullptr, &Buffer, Index, nullptr);
+    LoadAndExtract(TTarget::Buffer, nullptr, &Buffer, Index, nullptr, true, false);
 }
 
 int TUnZipper::RunExtraction(TTarget target, platform::TStream* stream, std::vector<uint8_t>* buffer,

@@ -172,6 +172,8 @@ private:
     void ProcessMessages();
 
     // extraction driver
+    int LoadAndExtract(TTarget target, platform::TStream* stream, std::vector<uint8_t>* buffer, int onlyIndex,
+                       const std::u16string* pattern, bool byIndex, bool resetCancel);
     int RunExtraction(TTarget target, platform::TStream* stream, std::vector<uint8_t>* buffer, int onlyIndex,
                       const std::u16string* pattern);
     enum class TEntryResult { Good, Bad, Skipped, Retry };
