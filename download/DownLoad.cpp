@@ -62,6 +62,10 @@ void TDownLoadURL::ExecuteTarget() {
         });
         created = true;
         client.Get(url, target);
+        // The client keeps a body that ended before its announced length;
+        // such a file is not the remote one.
+        if (client.Response().HasContentLength && target.GetSize() != client.Response().ContentLength)
+            throw platform::EReadError(u"Stream read error");
         const auto size = static_cast<uint32_t>(target.GetSize());
         Report(size, size, dsEndDownloadData, url);
     } catch (const std::exception&) {

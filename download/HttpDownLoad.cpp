@@ -239,7 +239,7 @@ void THttpDownLoad::Execute() {
     TPieceSink sink(*this);
     FIdHTTP->OnHeadersAvailable = [&](http::TNetCustomHTTP* client, http::TNetHeaderList&, bool& proceed) {
         if (client->ResponseCode() / 100 != 2) return;  // redirects are followed, refusals raised
-        plan = PlanPiece(static_cast<http::TNetHTTP*>(client)->Response(), position, length, range);
+        plan = PlanPiece(client->Response(), position, length, range);
         proceed = plan.Error.empty();
         if (proceed)
             sink.Begin(plan.Offset, plan.Limit,
