@@ -216,7 +216,9 @@ TEST(Install, IncompleteInstallationsFail) {
         root.Serve(root.Root() / "release.zip");
         // This process holds the lock for the whole run.
         int lock = c.lockKeptFile ? open(kept.c_str(), O_RDONLY) : -1;
-        if (c.lockKeptFile) ASSERT_EQ(flock(lock, LOCK_EX), 0);
+        if (c.lockKeptFile) {
+            ASSERT_EQ(flock(lock, LOCK_EX), 0);
+        }
         TRunResult run = root.RunSetup();
         if (lock >= 0) close(lock);
 
@@ -227,7 +229,9 @@ TEST(Install, IncompleteInstallationsFail) {
         EXPECT_FALSE(fs::exists(root.ClientFolder() / "started"));
         EXPECT_EQ(fs::file_size(root.ClientFolder() / "Update" / "Version.zip"),
                   fs::file_size(root.Root() / "release.zip"));
-        if (!kept.empty()) EXPECT_EQ(contentOf(kept), keptBefore);
+        if (!kept.empty()) {
+            EXPECT_EQ(contentOf(kept), keptBefore);
+        }
     }
 }
 
