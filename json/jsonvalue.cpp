@@ -286,14 +286,7 @@ IJsonValue TJsonValue::Clone() {
     walk.Open(this);
     copies.push_back(root.get());
     open.insert(this);
-    TJsonTreeWalk::Child child;
-    while (!walk.Empty()) {
-        if (!walk.Next(child)) {
-            open.erase(walk.Top());
-            walk.Close();
-            copies.pop_back();
-            continue;
-        }
+    auto visit = [&](const TJsonTreeWalk::Child& child) {
         TJsonValue* v = child.value;
         IJsonValue copy;
         const bool descend = v && IsContainer(v->FDataType) && !open.count(v);
@@ -307,7 +300,11 @@ IJsonValue TJsonValue::Clone() {
             copies.push_back(copy.get());
             open.insert(v);
         }
-    }
+    };
+    walk.Run(visit, [&](TJsonValue* v) {
+        open.erase(v);
+        copies.pop_back();
+    });
     return root;
 }
 
@@ -345,38 +342,28 @@ void TJsonValue::Merge(const IJsonValue& obj, bool reference) {
         into->FProcessing = true;
         walk.Open(from);
     };
-    auto close = [&] {
+    auto leave = [&](TJsonValue*) {
         targets.back().into->FProcessing = false;
         targets.pop_back();
-        walk.Close();
     };
-    try {
-        open(this, nullptr, nullptr, obj.get());
-        TJsonTreeWalk::Child child;
-        while (!walk.Empty()) {
-            if (!walk.Next(child)) {
-                close();
-                continue;
-            }
-            TJsonValue* into = targets.back().into;
-            IJsonValue c = child.name ? into->FO.c_object->GetMember(*child.name)
-                                      : into->FO.c_array->GetItem(child.index);
-            IJsonValue v(child.value);
-            if (c && v && c->FDataType == v->FDataType) {
-                if (c == v) continue;
-                if (!IsContainer(c->FDataType)) c->MergeScalar(*v);
-                else if (!c->FProcessing) open(c.get(), c, v, v.get());
-                continue;
-            }
-            // Only the members of the top level are taken by reference.
-            IJsonValue copy = !v ? nullptr : (reference && walk.Depth() == 1) ? v : v->Clone();
-            if (child.name) into->FO.c_object->PutMember(*child.name, copy);
-            else into->FO.c_array->PutItem(child.index, copy);
+    auto visit = [&](const TJsonTreeWalk::Child& child) {
+        TJsonValue* into = targets.back().into;
+        IJsonValue c = child.name ? into->FO.c_object->GetMember(*child.name)
+                                  : into->FO.c_array->GetItem(child.index);
+        IJsonValue v(child.value);
+        if (c && v && c->FDataType == v->FDataType) {
+            if (c == v) return;
+            if (!IsContainer(c->FDataType)) c->MergeScalar(*v);
+            else if (!c->FProcessing) open(c.get(), c, v, v.get());
+            return;
         }
-    } catch (...) {
-        while (!walk.Empty()) close();
-        throw;
-    }
+        // Only the members of the top level are taken by reference.
+        IJsonValue copy = !v ? nullptr : (reference && walk.Depth() == 1) ? v : v->Clone();
+        if (child.name) into->FO.c_object->PutMember(*child.name, copy);
+        else into->FO.c_array->PutItem(child.index, copy);
+    };
+    open(this, nullptr, nullptr, obj.get());
+    walk.Run(visit, leave);
 }
 
 void TJsonValue::Merge(const std::u16string& str) { Merge(ParseJsonText(str), true); }
@@ -407,34 +394,23 @@ void TJsonValue::Clear(bool all) {
     // holds it lets it go. Values being cleared already (a cycle) are passed
     // over.
     TJsonTreeWalk walk;
-    auto close = [&] {
-        TJsonValue* v = walk.Top();
-        walk.Close();
+    auto leave = [](TJsonValue* v) {
         v->ClearPayload();
         v->FProcessing = false;
     };
-    try {
-        FProcessing = true;
-        walk.Open(this);
-        TJsonTreeWalk::Child child;
-        while (!walk.Empty()) {
-            if (!walk.Next(child)) {
-                close();
-                continue;
-            }
-            TJsonValue* v = child.value;
-            if (!v || v->FProcessing) continue;
-            if (IsContainer(v->FDataType)) {
-                v->FProcessing = true;
-                walk.Open(v);
-            } else {
-                v->ClearPayload();
-            }
+    auto visit = [&](const TJsonTreeWalk::Child& child) {
+        TJsonValue* v = child.value;
+        if (!v || v->FProcessing) return;
+        if (IsContainer(v->FDataType)) {
+            v->FProcessing = true;
+            walk.Open(v);
+        } else {
+            v->ClearPayload();
         }
-    } catch (...) {
-        while (!walk.Empty()) close();
-        throw;
-    }
+    };
+    FProcessing = true;
+    walk.Open(this);
+    walk.Run(visit, leave);
 }
 
 void TJsonValue::Pack(bool all) {
@@ -450,30 +426,18 @@ void TJsonValue::Pack(bool all) {
         return;
     }
     TJsonTreeWalk walk;
-    auto close = [&] {
-        walk.Top()->FProcessing = false;
-        walk.Close();
+    auto leave = [](TJsonValue* v) { v->FProcessing = false; };
+    auto visit = [&](const TJsonTreeWalk::Child& child) {
+        TJsonValue* v = child.value;
+        if (!v || v->FProcessing || !IsContainer(v->FDataType)) return;
+        v->FProcessing = true;
+        packOwn(v);
+        walk.Open(v);
     };
-    try {
-        FProcessing = true;
-        packOwn(this);
-        walk.Open(this);
-        TJsonTreeWalk::Child child;
-        while (!walk.Empty()) {
-            if (!walk.Next(child)) {
-                close();
-                continue;
-            }
-            TJsonValue* v = child.value;
-            if (!v || v->FProcessing || !IsContainer(v->FDataType)) continue;
-            v->FProcessing = true;
-            packOwn(v);
-            walk.Open(v);
-        }
-    } catch (...) {
-        while (!walk.Empty()) close();
-        throw;
-    }
+    FProcessing = true;
+    packOwn(this);
+    walk.Open(this);
+    walk.Run(visit, leave);
 }
 
 // ---------------------------------------------------------------------------

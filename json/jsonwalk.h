@@ -35,6 +35,35 @@ public:
     // Closes the innermost frame.
     void Close();
 
+    // Steps until every frame is closed: `visit` takes each child of the
+    // innermost frame (and may open it as a new frame), `leave` each frame
+    // as it ends, just before it is closed. When an exception passes, every
+    // frame still open is given to `abandon` and closed before it goes on.
+    template <class Visit, class Leave, class Abandon>
+    void Run(Visit visit, Leave leave, Abandon abandon) {
+        Child child;
+        try {
+            while (!Empty()) {
+                if (Next(child)) {
+                    visit(child);
+                } else {
+                    leave(Top());
+                    Close();
+                }
+            }
+        } catch (...) {
+            while (!Empty()) {
+                abandon(Top());
+                Close();
+            }
+            throw;
+        }
+    }
+    template <class Visit, class Leave>
+    void Run(Visit visit, Leave leave) {
+        Run(visit, leave, leave);
+    }
+
     bool Empty() const { return frames_.empty(); }
     size_t Depth() const { return frames_.size(); }
     TJsonValue* Top() const { return frames_.back().value; }

@@ -259,9 +259,7 @@ int TJsonValue::WriteTo(TJsonWriter& writer, bool indent, bool escape, int level
             }
         }
     };
-    auto close = [&] {
-        TJsonValue* v = walk.Top();
-        walk.Close();
+    auto leave = [&](TJsonValue* v) {
         first.pop_back();
         v->FProcessing = false;
         if (v->FDataType == stObject) {
@@ -276,39 +274,27 @@ int TJsonValue::WriteTo(TJsonWriter& writer, bool indent, bool escape, int level
             out.Put(u']');
         }
     };
-    try {
-        open(this);
-        TJsonTreeWalk::Child child;
-        while (!walk.Empty()) {
-            if (!walk.Next(child)) {
-                close();
-                continue;
+    auto visit = [&](const TJsonTreeWalk::Child& child) {
+        TJsonValue* v = child.value;
+        if (Skipped(v)) return;
+        if (!first.back()) out.Put(u',');
+        first.back() = false;
+        if (child.name) {
+            if (indent) {
+                out.Put(texts::kLineBreak, 2);
+                out.Spaces(level);
             }
-            TJsonValue* v = child.value;
-            if (Skipped(v)) continue;
-            if (!first.back()) out.Put(u',');
-            first.back() = false;
-            if (child.name) {
-                if (indent) {
-                    out.Put(texts::kLineBreak, 2);
-                    out.Spaces(level);
-                }
-                out.Put(u'"');
-                WriteEscaped(out, child.name->data(), child.name->size(), escape);
-                if (indent) out.Put(texts::kMemberSepIndent, 3);
-                else out.Put(texts::kMemberSep, 2);
-            }
-            if (!v) out.Put(texts::kNull, 4);
-            else if (v->FDataType == stObject || v->FDataType == stArray) open(v);
-            else out.Note(v->WriteTo(writer, indent, escape, level));
+            out.Put(u'"');
+            WriteEscaped(out, child.name->data(), child.name->size(), escape);
+            if (indent) out.Put(texts::kMemberSepIndent, 3);
+            else out.Put(texts::kMemberSep, 2);
         }
-    } catch (...) {
-        while (!walk.Empty()) {
-            walk.Top()->FProcessing = false;
-            walk.Close();
-        }
-        throw;
-    }
+        if (!v) out.Put(texts::kNull, 4);
+        else if (v->FDataType == stObject || v->FDataType == stArray) open(v);
+        else out.Note(v->WriteTo(writer, indent, escape, level));
+    };
+    open(this);
+    walk.Run(visit, leave, [&](TJsonValue* v) { v->FProcessing = false; });
     return out.Result();
 }
 
