@@ -354,7 +354,7 @@ Step TJsonMachine::FinishLevel() {
         tok_.err = teSuccess;
         return Step::Stop;
     }
-    returned_ = lvl_->current;
+    returned_ = std::move(lvl_->current);
     tok_.ResetLevel(tok_.depth);
     --tok_.depth;
     lvl_ = &tok_.stack[tok_.depth];
