@@ -60,6 +60,18 @@ TEST(FileStream, OpenErrorsNameTheFile) {
     EXPECT_THROW(TFileStream(std::string("/nonexistent-dir/x"), fmCreate), EFCreateError);
 }
 
+TEST(FileStream, ReadErrorsAreRaisedNotTakenForTheEnd) {
+    // A folder opens on this system but cannot be read.
+    TFileStream folder(std::filesystem::temp_directory_path().string(), fmOpenRead | fmShareDenyNone);
+    char buf[16];
+    try {
+        folder.Read(buf, sizeof buf);
+        FAIL() << "no exception";
+    } catch (const EReadError& e) {
+        EXPECT_EQ(std::string(e.what()), "Stream read error. Is a directory");
+    }
+}
+
 TEST(FileStream, ShareModesSeeLocksOfOtherOpeners) {
     std::string path = TempPath("-locked.bin");
     { TFileStream f(path, fmCreate); f.WriteBuffer("data", 4); }
