@@ -5,6 +5,7 @@
 #include "app/Texts.h"
 
 #include <QApplication>
+#include <QLocale>
 #include <QTimer>
 
 #include <cstdio>
@@ -14,6 +15,7 @@
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
+    dialogs::InstallToolkitTranslations(QLocale::system());
 
     bool showSkinVersion = false;
     for (const QString& argument : QCoreApplication::arguments().mid(1)) {

@@ -1,5 +1,6 @@
-// zelvano-fetch as a user runs it: exit statuses, and resuming after the
-// process was interrupted or killed in the middle of a download.
+// zelvano-fetch as a user runs it: exit statuses, misbehaving servers, and
+// resuming after the process was interrupted or killed in the middle of a
+// download.
 #include <gtest/gtest.h>
 
 #include "download_support.h"
@@ -11,7 +12,8 @@ namespace {
 
 using namespace download_test;
 
-// The Windows program run to its end against nginx on loopback.
+// The Windows program run to its end against nginx on loopback. (Stopping
+// it half-way by signals, and the hostile servers, are checked on Linux.)
 TEST(FetchTool, DownloadsAndReportsFailuresWithItsExitStatus) {
     zelvano_test::TempDir root, out;
     const std::string remote = Bytes(3u << 20, 7);
@@ -35,6 +37,9 @@ TEST(FetchTool, DownloadsAndReportsFailuresWithItsExitStatus) {
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "hostile_replies.h"
+#include "tests/support/fault_server.h"
 
 namespace {
 
@@ -144,6 +149,25 @@ TEST(FetchTool, FailureExitsWithOneAndTheMessage) {
     EXPECT_EQ(ExitCode(fetch.Wait()), 1);
     EXPECT_NE(ReadFile(errors).find("HTTP/1.1 404 Not Found"), std::string::npos) << ReadFile(errors);
     EXPECT_FALSE(fs::exists(out.Path() / "none.zip"));
+}
+
+// Exit status 0 means the file equals the remote one; against every hostile
+// server of the table the tool either says so truthfully or exits with 1.
+TEST(FetchTool, HostileServersNeverGiveZeroWithOtherBytes) {
+    for (const auto& c : HostileCases()) {
+        SCOPED_TRACE(c.what);
+        zelvano_test::FaultServer server(c.script);
+        zelvano_test::TempDir out;
+        const fs::path local = out.Path() / "v.zip";
+        const fs::path errors = out.Path() / "errors.txt";
+        if (c.local) WriteFile(local, *c.local);
+        FetchProcess fetch(server.BaseURL() + "/v.zip", local, errors);
+        const int code = ExitCode(fetch.Wait());
+        if (code == 0) {
+            EXPECT_TRUE(fs::exists(local) && ReadFile(local) == c.remote) << "exit 0 with other bytes";
+        }
+        EXPECT_EQ(code, c.identical ? 0 : 1) << ReadFile(errors);
+    }
 }
 
 }  // namespace
