@@ -48,7 +48,8 @@ public:
         // line arrives in a file.
         const std::string portFile = (work_.Path() / "port").string();
         pid_ = std::stoi(RunCommand("python3 " + ShellQuote(program) + " --script " + ShellQuote(script) +
-                                    " --log " + ShellQuote(log_) + " >" + ShellQuote(portFile) +
+                                    " --log " + ShellQuote(log_) + " --host " + ShellQuote(host_) +
+                                    " >" + ShellQuote(portFile) +
                                     " 2>/dev/null </dev/null & echo $!"));
         std::string line;
         for (int i = 0; i < 2000; ++i) {

@@ -163,7 +163,7 @@ CommandResult RunProgram(const std::string& program, const std::vector<std::stri
         return q + "\"";
     };
     std::string line = quote(program);
-    for (const auto& a : args) line += " " + quote(a);
+    for (const auto& a : args) line.append(" ").append(quote(a));
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE readEnd, writeEnd;
     if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return result;
