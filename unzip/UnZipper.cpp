@@ -411,6 +411,9 @@ bool TUnZipper::EntryPath(const TZipHeaderInfo& entry, std::u16string& rel, std:
         std::u16string part = shown.substr(start, end - start);
         start = end + 1;
         if (part.empty() || part == u".") continue;
+        // A part of dots and spaces only ("..", "...", ".. ") is refused:
+        // Windows drops trailing dots and spaces, which leaves ".." or less.
+        if (part.find_first_not_of(u". ") == std::u16string::npos) bad = true;
         // ".." is refused also between colons, which some systems read as a
         // drive or stream separator ("x:..").
         size_t from = 0;
