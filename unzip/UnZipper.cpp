@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <set>
 #include <thread>
 
 #include "platform/codepage.h"
