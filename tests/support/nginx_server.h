@@ -9,6 +9,7 @@
 // so the header finds nginx_fixture.py, which does the actual work.
 #pragma once
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -16,6 +17,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <unistd.h>
@@ -113,6 +115,31 @@ class NginxServer {
     std::vector<std::string> lines;
     std::ifstream in(AccessLogPath());
     for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+
+  // The log once no line has been added for 50 ms: what a test counts from
+  // must not grow later with the lines of earlier requests.
+  std::vector<std::string> SettledAccessLog() const {
+    auto lines = AccessLog();
+    for (int waited = 0; waited < 2000; waited += 50) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      auto again = AccessLog();
+      if (again.size() == lines.size()) break;
+      lines = std::move(again);
+    }
+    return lines;
+  }
+
+  // nginx writes a request's log line after its reply has gone out, so a
+  // client can be done before the line is there: wait up to two seconds for
+  // at least `count` lines, then return what the log holds.
+  std::vector<std::string> AccessLogOfAtLeast(size_t count) const {
+    auto lines = AccessLog();
+    for (int waited = 0; lines.size() < count && waited < 2000; waited += 10) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      lines = AccessLog();
+    }
     return lines;
   }
 
