@@ -982,6 +982,20 @@ void TUnZipper::LoadDirectory() {
     std::unique_ptr<TZipHeaderInfo> lastRead;  // repair mode keeps the record read last
     std::set<TZipHeaderInfo*> matched;
     TZipHeaderInfo* prev = nullptr;
+    // A central record that cannot be read or kept: scan the local headers
+    // once, then read the central directory again from its start in repair
+    // mode (the loop's next step is entry 0).
+    auto rescueAndRestart = [&](uint64_t& i) {
+        if (FRescued || multi || !RescueScan()) {
+            ClearZip();
+            throw EBadZipFile(texts::kNotAZipFile);
+        }
+        repair = true;
+        prev = nullptr;
+        S = FZipStream;
+        S->Seek(static_cast<int64_t>(ecrec.offset_central()), platform::soBeginning);
+        i = static_cast<uint64_t>(-1);
+    };
     for (uint64_t i = 0; i < ecrec.num_entries(); ++i) {
         if (DoProcessMessages) ProcessMessages();
         auto e = std::make_unique<TZipHeaderInfo>(OEMConvert);
@@ -1014,27 +1028,11 @@ void TUnZipper::LoadDirectory() {
                 files->AddObject(e.get());
                 prev = e.release();
             } catch (const EListError&) {
-                if (FRescued || multi || !RescueScan()) {
-                    ClearZip();
-                    throw EBadZipFile(texts::kNotAZipFile);
-                }
-                repair = true;
-                prev = nullptr;
-                S = FZipStream;
-                S->Seek(static_cast<int64_t>(ecrec.offset_central()), platform::soBeginning);
-                i = static_cast<uint64_t>(-1);
+                rescueAndRestart(i);
                 continue;
             }
         } else {
-            if (multi || FRescued || !RescueScan()) {
-                ClearZip();
-                throw EBadZipFile(texts::kNotAZipFile);
-            }
-            repair = true;
-            prev = nullptr;
-            S = FZipStream;
-            S->Seek(static_cast<int64_t>(ecrec.offset_central()), platform::soBeginning);
-            i = static_cast<uint64_t>(-1);
+            rescueAndRestart(i);
             continue;
         }
         S->Seek(static_cast<int64_t>(prev->Cextra_field_length) + prev->file_comment_length, platform::soCurrent);
