@@ -8,6 +8,8 @@ packages=(
   g++ clang cmake ninja-build pkg-config
   # libraries the code links
   zlib1g-dev libssl-dev qt6-base-dev
+  # the openssl command: test authorities and release signing
+  openssl
   # the font that stands in for the window's CJK font
   fonts-wqy-microhei
   # tests and benchmarks
