@@ -169,6 +169,10 @@ TNetHTTPProtocol::TNetHTTPWhatsNext TNetHTTPProtocol::ProcessResponse(bool isHea
         std::u16string location = Response->Location;
         std::u16string method = Request->Method;
         if (!FHTTP->DoOnRedirect(location, method)) RaiseProtocolException(-1);
+        // What came over TLS never continues in the clear.
+        if (EqualsIgnoreCase(FHTTP->FURI.Protocol, u"https") && !EqualsIgnoreCase(TNetURI(location).Protocol, u"https") &&
+            !TNetURI(location).Protocol.empty())
+            throw ENetInsecureRedirect(location);
         TNetHTTPWhatsNext next = wnJustExit;
         if (FHTTP->FRedirectCount < FHTTP->RedirectMaximum) {
             Request->URL = location;
@@ -251,21 +255,25 @@ void TNetCustomHTTP::PrepareRequest(TNetHTTPRequest& ARequest) {
 
     ARequest.URL = FURI.GetPathAndParams();
     ARequest.ContentLength = -1;
-    ARequest.Host = FURI.Port == u"80" ? FURI.Host : FURI.Host + u":" + FURI.Port;
+    // The Host field names the port unless it is the scheme's own.
+    const bool defaultPort = EqualsIgnoreCase(FURI.Protocol, u"https") ? FURI.Port == u"443" : FURI.Port == u"80";
+    ARequest.Host = defaultPort ? FURI.Host : FURI.Host + u":" + FURI.Port;
 }
 
 void TNetCustomHTTP::ConnectToHost(TNetHTTPRequest& ARequest) {
+    const bool secure = EqualsIgnoreCase(FURI.Protocol, u"https");
     int64_t portNumber;
-    uint16_t port = 80;
+    uint16_t port = secure ? 443 : 80;
     if (TryReadInt64(FURI.Port, portNumber) && portNumber >= 0 && portNumber <= 65535)
         port = static_cast<uint16_t>(portNumber);
-    if (EqualsIgnoreCase(FURI.Protocol, u"https")) throw ENetIOHandlerPropInvalid();
     if (ioHandler_ && ioHandler_->Opened() &&
-        (!EqualsIgnoreCase(Host, FURI.Host) || Port != port || IPVersion != FURI.IPVersion))
+        (!EqualsIgnoreCase(Host, FURI.Host) || Port != port || IPVersion != FURI.IPVersion ||
+         ioHandler_->UseTLS != secure))
         Disconnect();
     Host = FURI.Host;
     Port = port;
     IPVersion = FURI.IPVersion;
+    UseTLS = secure;
 
     if (ProtocolVersion == pv1_0 && ARequest.Connection.empty()) ARequest.Connection = u"keep-alive";
     if (ARequest.AcceptEncoding.empty())
