@@ -12,10 +12,12 @@
 #include "app/Dialogs.h"
 #include "app/DownLoadLink.h"
 #include "app/MainFrm.h"
+#include "app/ReleaseSignature.h"
 #include "app/ServerAddresses.h"
 #include "app/SystemInfoU.h"
 #include "app/Texts.h"
 #include "http/NetHTTP.h"
+#include "platform/files.h"
 #include "platform/process.h"
 #include "platform/shell.h"
 #include "unzip/UnZipper.h"
@@ -69,6 +71,7 @@ void TMainForm::Btn_InstallClick(QObject*) {
             DownLoadError(nullptr);
             return;
         }
+        FSignature = ServerAddresses::SignatureOfReply(reply);
         SetPercentVisible(true);
         std::u16string appName = installDir;
         if (appName.back() != u'/') appName += u'/';
@@ -123,6 +126,14 @@ void TMainForm::InstallUpdate(THttpDownLoad* Sender) {
     const std::u16string clientFileName = ExtractFileName(FAppName);
     SetWindowState(TWindowState::Installing);
     ProcessMessages();
+    // A build with a release key installs only archives its publisher signed;
+    // anything else is deleted before a byte of it is extracted.
+    if (!release::ArchiveAccepted(localArchive, FSignature)) {
+        platform::DeleteFile(localArchive);
+        SetWindowState(TWindowState::SignatureRefused);
+        EndUnattendedRun(this, kExitInstallFailed);
+        return;
+    }
     try {
         UnZipper->SetZipName(localArchive);
         UnZipper->FilesList.push_back(texts::SAllFiles);

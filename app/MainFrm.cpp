@@ -392,6 +392,8 @@ void TMainForm::SetWindowState(TWindowState State) {
             case TWindowState::Downloading: return {texts::SHintDownloading, kMidGrey, false, false, Row::Shown};
             case TWindowState::Installing: return {texts::SHintInstalling, kMidGrey, false, false, Row::Shown};
             case TWindowState::InstallFailed: return {texts::SHintInstallFailed, kMidGrey, true, false, Row::Shown};
+            case TWindowState::SignatureRefused:
+                return {texts::SHintSignatureRefused, kMidGrey, true, false, Row::Shown};
             case TWindowState::StartingClient:
                 return {texts::SHintStartingClient, kMidGrey, false, false, Row::Shown};
             case TWindowState::NetworkFailure: return {texts::SHintNetworkFailure, kRed, true, true, Row::Reset};

@@ -178,17 +178,8 @@ int64_t TNetIOHandlerStack::ReceiveRaw(void* buffer, size_t count, int wait, int
     }
     // Bytes already queued are taken without a wait; the timeout only counts
     // when there is something to wait for.
-    int64_t n = socket_.ReceiveIfWaiting(buffer, count, error);
-    if (n != platform::Socket::kNothingWaiting) return n;
-    switch (socket_.WaitReadable(wait, error)) {
-        case platform::Socket::wrTimeout:
-            return kWaitTimedOut;
-        case platform::Socket::wrError:
-            return -1;
-        case platform::Socket::wrReadable:
-            break;
-    }
-    return socket_.Receive(buffer, count, error);
+    int64_t n = platform::ReceiveWithin(socket_, buffer, count, wait, error);
+    return n == platform::Socket::kNothingWaiting ? kWaitTimedOut : n;
 }
 
 bool TNetIOHandlerStack::CheckForDataOnSource(int ATimeout) {

@@ -79,19 +79,8 @@ struct TlsConnection::Session {
     int64_t Fill(int timeoutMs, TlsError& error) {
         char chunk[kCipherChunk];
         int socketError = 0;
-        int64_t n = Transport->ReceiveIfWaiting(chunk, sizeof chunk, socketError);
-        if (n == Socket::kNothingWaiting) {
-            switch (Transport->WaitReadable(timeoutMs, socketError)) {
-                case Socket::wrTimeout:
-                    return kTimedOut;
-                case Socket::wrError:
-                    n = -1;
-                    break;
-                case Socket::wrReadable:
-                    n = Transport->Receive(chunk, sizeof chunk, socketError);
-                    break;
-            }
-        }
+        int64_t n = ReceiveWithin(*Transport, chunk, sizeof chunk, timeoutMs, socketError);
+        if (n == Socket::kNothingWaiting) return kTimedOut;
         if (n < 0) {
             error.Failure = TlsFailure::Transport;
             error.SocketError = socketError;

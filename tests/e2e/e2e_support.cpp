@@ -140,14 +140,14 @@ TRunResult RunProgram(const fs::path& program, const std::vector<std::string>& a
     return result;
 }
 
-TInstallRoot::TInstallRoot() : tmp_("zelvano-e2e") {
+TInstallRoot::TInstallRoot(const fs::path& setup) : tmp_("zelvano-e2e") {
     for (const auto& p : {Www(), ProgramFiles(), Registry(), Desktop(), Root() / "bin"}) fs::create_directories(p);
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string name = "zelvano-setup-" + std::to_string(getpid()) + "-" + (info ? info->name() : "run");
     for (auto& c : name)
         if (!isalnum(static_cast<unsigned char>(c)) && c != '-') c = '-';
     setup_ = Root() / "bin" / name;
-    fs::copy_file(ZELVANO_SETUP_BINARY, setup_);
+    fs::copy_file(setup, setup_);
 }
 
 fs::path TInstallRoot::Launcher() const { return Desktop() / "Zelvano\xe5\x9c\xa8\xe7\xba\xbf" "2.0.desktop"; }

@@ -55,7 +55,9 @@ TRunResult RunProgram(const fs::path& program, const std::vector<std::string>& a
 // unique to the test.
 class TInstallRoot {
 public:
-    TInstallRoot();
+    // `setup` is the program to copy and run (the build's zelvano-setup, or
+    // one with a release key built in).
+    explicit TInstallRoot(const fs::path& setup = ZELVANO_SETUP_BINARY);
     fs::path Root() const { return tmp_.Path(); }
     fs::path Www() const { return Root() / "www"; }
     fs::path ProgramFiles() const { return Root() / "Program Files"; }
