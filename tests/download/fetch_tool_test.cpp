@@ -1,5 +1,6 @@
-// zelvano-fetch as a user runs it: exit statuses, and resuming after the
-// process was interrupted or killed in the middle of a download.
+// zelvano-fetch as a user runs it: exit statuses, misbehaving servers, and
+// resuming after the process was interrupted or killed in the middle of a
+// download.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -8,6 +9,8 @@
 
 #include "download_support.h"
 #include "tests/support/test_authority.h"
+#include "hostile_replies.h"
+#include "tests/support/fault_server.h"
 
 #ifdef ZELVANO_FETCH
 
@@ -156,6 +159,25 @@ TEST(FetchTool, HttpsWithTrustedAndUntrustedAuthority) {
     auto log = nginx.AccessLog();
     ASSERT_EQ(log.size(), 5u);
     for (const auto& line : log) EXPECT_EQ(line.substr(0, line.find(' ')), log[0].substr(0, log[0].find(' '))) << line;
+}
+
+// Exit status 0 means the file equals the remote one; against every hostile
+// server of the table the tool either says so truthfully or exits with 1.
+TEST(FetchTool, HostileServersNeverGiveZeroWithOtherBytes) {
+    for (const auto& c : HostileCases()) {
+        SCOPED_TRACE(c.what);
+        zelvano_test::FaultServer server(c.script);
+        zelvano_test::TempDir out;
+        const fs::path local = out.Path() / "v.zip";
+        const fs::path errors = out.Path() / "errors.txt";
+        if (c.local) WriteFile(local, *c.local);
+        FetchProcess fetch(server.BaseURL() + "/v.zip", local, errors);
+        const int code = ExitCode(fetch.Wait());
+        if (code == 0) {
+            EXPECT_TRUE(fs::exists(local) && ReadFile(local) == c.remote) << "exit 0 with other bytes";
+        }
+        EXPECT_EQ(code, c.identical ? 0 : 1) << ReadFile(errors);
+    }
 }
 
 }  // namespace
