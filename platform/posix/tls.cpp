@@ -9,9 +9,11 @@
 #include <openssl/ssl.h>
 #include <openssl/x509_vfy.h>
 
-#include <chrono>
+#include "platform/tls_transport.h"
 
 namespace platform {
+
+using tls_transport::Deadline;
 
 namespace {
 
@@ -28,14 +30,6 @@ std::string LastOpenSslError() {
 bool IsAddressLiteral(const std::string& host) {
     unsigned char bytes[16];
     return inet_pton(AF_INET, host.c_str(), bytes) == 1 || inet_pton(AF_INET6, host.c_str(), bytes) == 1;
-}
-
-// Milliseconds left until `deadline`; below 0 for "no limit" stays below 0.
-int Remaining(int timeoutMs, std::chrono::steady_clock::time_point deadline) {
-    if (timeoutMs < 0) return -1;
-    auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
 }
 
 }  // namespace
@@ -59,33 +53,16 @@ struct TlsConnection::Session {
         for (;;) {
             int n = BIO_read(Outgoing, chunk, sizeof chunk);
             if (n <= 0) return true;
-            const char* data = chunk;
-            while (n > 0) {
-                int socketError = 0;
-                int64_t sent = Transport->Send(data, static_cast<size_t>(n), socketError);
-                if (sent <= 0) {
-                    error.Failure = TlsFailure::Transport;
-                    error.SocketError = sent < 0 ? socketError : kSocketErrorConnReset;
-                    return false;
-                }
-                data += sent;
-                n -= static_cast<int>(sent);
-            }
+            if (!tls_transport::SendAll(*Transport, chunk, static_cast<size_t>(n), error)) return false;
         }
     }
 
-    // Moves encrypted bytes from the socket into the session, waiting at most
-    // timeoutMs. 1: bytes came, 0: the peer closed, −1: failure, kTimedOut.
-    int64_t Fill(int timeoutMs, TlsError& error) {
+    // Moves encrypted bytes from the socket into the session within the
+    // deadline. 1: bytes came, 0: the peer closed, −1: failure, kTimedOut.
+    int64_t Fill(const Deadline& deadline, TlsError& error) {
         char chunk[kCipherChunk];
-        int socketError = 0;
-        int64_t n = ReceiveWithin(*Transport, chunk, sizeof chunk, timeoutMs, socketError);
-        if (n == Socket::kNothingWaiting) return kTimedOut;
-        if (n < 0) {
-            error.Failure = TlsFailure::Transport;
-            error.SocketError = socketError;
-            return -1;
-        }
+        int64_t n = tls_transport::ReceiveCipher(*Transport, chunk, sizeof chunk, deadline, error);
+        if (n == kTimedOut || n < 0) return n;
         if (n == 0) {
             PeerClosed = true;
             return 0;
@@ -178,8 +155,7 @@ bool TlsConnection::Handshake(Socket& socket, const std::string& host, int timeo
     }
     SSL_set_connect_state(s.Ssl);
 
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0);
-    const int limit = timeoutMs > 0 ? timeoutMs : -1;
+    const Deadline deadline(timeoutMs > 0 ? timeoutMs : -1);
     for (;;) {
         int result = SSL_do_handshake(s.Ssl);
         // Whatever the outcome, the peer gets what the session wrote (an
@@ -196,7 +172,7 @@ bool TlsConnection::Handshake(Socket& socket, const std::string& host, int timeo
                 error = flushError;
                 return false;
             }
-            int64_t filled = s.Fill(Remaining(limit, deadline), error);
+            int64_t filled = s.Fill(deadline, error);
             if (filled == kTimedOut) {
                 error.Failure = TlsFailure::Transport;
                 error.SocketError = kSocketErrorTimedOut;
@@ -217,12 +193,11 @@ bool TlsConnection::Handshake(Socket& socket, const std::string& host, int timeo
 int64_t TlsConnection::Receive(void* buffer, size_t count, int timeoutMs, TlsError& error) {
     error = TlsError{};
     if (!session_ || !session_->Ssl) {
-        error.Failure = TlsFailure::Transport;
-        error.SocketError = 10038;
+        tls_transport::NotOpen(error);
         return -1;
     }
     Session& s = *session_;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0);
+    const Deadline deadline(timeoutMs);
     for (;;) {
         ERR_clear_error();
         size_t got = 0;
@@ -235,7 +210,7 @@ int64_t TlsConnection::Receive(void* buffer, size_t count, int timeoutMs, TlsErr
                 return 0;
             case SSL_ERROR_WANT_READ: {
                 if (s.PeerClosed) return 0;
-                int64_t filled = s.Fill(Remaining(timeoutMs, deadline), error);
+                int64_t filled = s.Fill(deadline, error);
                 if (filled == kTimedOut || filled < 0) return filled;
                 continue;  // bytes or the end of input: the session decides
             }
@@ -253,8 +228,7 @@ int64_t TlsConnection::Receive(void* buffer, size_t count, int timeoutMs, TlsErr
 bool TlsConnection::Send(const void* buffer, size_t count, TlsError& error) {
     error = TlsError{};
     if (!session_ || !session_->Ssl) {
-        error.Failure = TlsFailure::Transport;
-        error.SocketError = 10038;
+        tls_transport::NotOpen(error);
         return false;
     }
     Session& s = *session_;
@@ -270,7 +244,7 @@ bool TlsConnection::Send(const void* buffer, size_t count, TlsError& error) {
             continue;
         }
         if (SSL_get_error(s.Ssl, result) == SSL_ERROR_WANT_READ) {
-            int64_t filled = s.Fill(-1, error);
+            int64_t filled = s.Fill(Deadline(-1), error);
             if (filled < 0) return false;
             if (filled == 0) {
                 error.Failure = TlsFailure::Transport;

@@ -15,15 +15,17 @@
 #include <wininet.h>  // SECURITY_FLAG_IGNORE_CERT_CN_INVALID
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "platform/codepage.h"
+#include "platform/tls_transport.h"
 
 namespace platform {
+
+using tls_transport::Deadline;
 
 namespace {
 
@@ -33,13 +35,6 @@ std::string StatusText(SECURITY_STATUS status) {
     char text[32];
     std::snprintf(text, sizeof text, "SSPI status 0x%08lX", static_cast<unsigned long>(status));
     return text;
-}
-
-int Remaining(int timeoutMs, std::chrono::steady_clock::time_point deadline) {
-    if (timeoutMs < 0) return -1;
-    auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
 }
 
 }  // namespace
@@ -64,32 +59,15 @@ struct TlsConnection::Session {
     }
 
     bool SendAll(const char* data, size_t count, TlsError& error) {
-        while (count > 0) {
-            int socketError = 0;
-            int64_t sent = Transport->Send(data, count, socketError);
-            if (sent <= 0) {
-                error.Failure = TlsFailure::Transport;
-                error.SocketError = sent < 0 ? socketError : kSocketErrorConnReset;
-                return false;
-            }
-            data += sent;
-            count -= static_cast<size_t>(sent);
-        }
-        return true;
+        return tls_transport::SendAll(*Transport, data, count, error);
     }
 
-    // Moves encrypted bytes from the socket to Incoming. 1: bytes came, 0: the
-    // peer closed, −1: failure, kTimedOut.
-    int64_t Fill(int timeoutMs, TlsError& error) {
+    // Moves encrypted bytes from the socket to Incoming within the deadline.
+    // 1: bytes came, 0: the peer closed, −1: failure, kTimedOut.
+    int64_t Fill(const Deadline& deadline, TlsError& error) {
         char chunk[kCipherChunk];
-        int socketError = 0;
-        int64_t n = ReceiveWithin(*Transport, chunk, sizeof chunk, timeoutMs, socketError);
-        if (n == Socket::kNothingWaiting) return kTimedOut;
-        if (n < 0) {
-            error.Failure = TlsFailure::Transport;
-            error.SocketError = socketError;
-            return -1;
-        }
+        int64_t n = tls_transport::ReceiveCipher(*Transport, chunk, sizeof chunk, deadline, error);
+        if (n == kTimedOut || n < 0) return n;
         if (n == 0) {
             PeerClosed = true;
             return 0;
@@ -258,8 +236,7 @@ bool TlsConnection::Handshake(Socket& socket, const std::string& host, int timeo
     }
     s.HaveCredentials = true;
 
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0);
-    const int limit = timeoutMs > 0 ? timeoutMs : -1;
+    const Deadline deadline(timeoutMs > 0 ? timeoutMs : -1);
     status = s.Step(error);  // the client hello
     for (;;) {
         if (error.Failure != TlsFailure::None) return false;
@@ -278,7 +255,7 @@ bool TlsConnection::Handshake(Socket& socket, const std::string& host, int timeo
             return false;
         }
         if (status == SEC_E_INCOMPLETE_MESSAGE || s.Incoming.empty()) {
-            int64_t filled = s.Fill(Remaining(limit, deadline), error);
+            int64_t filled = s.Fill(deadline, error);
             if (filled == kTimedOut) {
                 error.Failure = TlsFailure::Transport;
                 error.SocketError = kSocketErrorTimedOut;
@@ -306,12 +283,11 @@ bool TlsConnection::Handshake(Socket& socket, const std::string& host, int timeo
 int64_t TlsConnection::Receive(void* buffer, size_t count, int timeoutMs, TlsError& error) {
     error = TlsError{};
     if (!session_ || !session_->Established) {
-        error.Failure = TlsFailure::Transport;
-        error.SocketError = 10038;
+        tls_transport::NotOpen(error);
         return -1;
     }
     Session& s = *session_;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0);
+    const Deadline deadline(timeoutMs);
     for (;;) {
         if (s.PlainStart < s.Plain.size()) {
             size_t n = std::min(count, s.Plain.size() - s.PlainStart);
@@ -360,7 +336,7 @@ int64_t TlsConnection::Receive(void* buffer, size_t count, int timeoutMs, TlsErr
             }
         }
         if (s.PeerClosed) return 0;
-        int64_t filled = s.Fill(Remaining(timeoutMs, deadline), error);
+        int64_t filled = s.Fill(deadline, error);
         if (filled == kTimedOut || filled < 0) return filled;
         if (filled == 0) return 0;  // the peer dropped the connection
     }
@@ -369,8 +345,7 @@ int64_t TlsConnection::Receive(void* buffer, size_t count, int timeoutMs, TlsErr
 bool TlsConnection::Send(const void* buffer, size_t count, TlsError& error) {
     error = TlsError{};
     if (!session_ || !session_->Established) {
-        error.Failure = TlsFailure::Transport;
-        error.SocketError = 10038;
+        tls_transport::NotOpen(error);
         return false;
     }
     Session& s = *session_;
