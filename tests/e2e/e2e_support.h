@@ -69,8 +69,10 @@ public:
 
     // Serves `archive` as /files/release.zip and an update reply naming it
     // (or `reply` as given, where "%URL%" stands for the archive's address).
+    // With a certificate and key the server speaks https.
     void Serve(const fs::path& archive, const std::string& reply = R"({"download_url":"%URL%","version":"2.0"})",
-               const std::string& extraConfig = "");
+               const std::string& extraConfig = "", const fs::path& tlsCertificate = {},
+               const fs::path& tlsKey = {});
     zelvano_test::NginxServer& Nginx() { return *nginx_; }
     std::string ArchiveUrl() const;
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/e2e/e2e_support.h"
+#include "tests/support/test_authority.h"
 
 using namespace e2e;
 
@@ -84,5 +85,32 @@ TEST(SignedRelease, RefusedSignatures) {
         EXPECT_FALSE(fs::exists(root.ClientFolder() / "started")) << c.Name << ": client started";
         EXPECT_FALSE(fs::exists(root.Launcher())) << c.Name;
         EXPECT_TRUE(root.UninstallValues().empty()) << c.Name;
+    }
+}
+
+// The whole road over https: the update request and the ranged download over
+// TLS to a server whose authority the system trusts, then the signature. The
+// same server under an authority nobody trusts is a network failure.
+TEST(SignedRelease, WholeInstallationOverHttps) {
+    zelvano_test::TestAuthority authority, stranger("Some Other Authority");
+    auto served = authority.Issue("server", "DNS:localhost,IP:127.0.0.1");
+    for (bool trusted : {true, false}) {
+        SCOPED_TRACE(trusted ? "trusted authority" : "untrusted authority");
+        TInstallRoot root(ZELVANO_SIGNED_SETUP_BINARY);
+        root.Serve(ZELVANO_DEMO_ARCHIVE, ReplyWithSignature(Sign(ZELVANO_DEMO_KEY, ZELVANO_DEMO_ARCHIVE)), "",
+                   served.Certificate, served.Key);
+        ASSERT_EQ(root.ArchiveUrl().rfind("https://", 0), 0u);
+        TRunResult run = root.RunSetup({{"SSL_CERT_FILE", (trusted ? authority : stranger).CertificateFile().string()},
+                                        {"SSL_CERT_DIR", root.Root().string()}});
+        if (trusted) {
+            EXPECT_EQ(run.ExitStatus, 0) << run.Stderr;
+            EXPECT_TRUE(fs::exists(root.ClientFolder() / "Corvexa.exe"));
+            EXPECT_TRUE(ArchiveWasDownloaded(root));
+        } else {
+            EXPECT_EQ(run.ExitStatus, 1) << run.Stderr;
+            EXPECT_EQ(run.LastLine(), "网络断开安装失败 ，请重新安装 . . .");
+            EXPECT_TRUE(root.Nginx().AccessLog().empty()) << "a request went out over an untrusted connection";
+            EXPECT_FALSE(fs::exists(root.ClientFolder() / "Corvexa.exe"));
+        }
     }
 }
