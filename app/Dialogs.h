@@ -6,9 +6,17 @@
 
 #include <string>
 
+class QLocale;
+class QTranslator;
 class QWidget;
 
 namespace dialogs {
+
+// Loads the window toolkit's own texts (the buttons and labels of the message
+// boxes and the folder dialog) in the language of Locale, or in Chinese when
+// no translation is installed for it, and installs them in the application.
+// Returns the translator (owned by the application), or null when none loads.
+QTranslator* InstallToolkitTranslations(const QLocale& Locale);
 
 // The process-wide unattended flag; set once by the program's entry.
 void SetUnattended(bool Value);

@@ -24,22 +24,38 @@
 
 namespace {
 
-// Unattended runs end in the two failure states with these statuses, after
-// writing the hint line to standard error.
-constexpr int kExitNetworkFailure = 1;
-constexpr int kExitInstallFailed = 2;
+// The statuses an unattended run ends with in the failure states (it ends
+// with 0 when the installation ends the program).
+enum TExitStatus {
+    // The release archive was not fetched: no install folder was given, or
+    // the request or the download failed.
+    kExitArchiveNotFetched = 1,
+    // The client was not installed: its folder cannot be made, the archive's
+    // signature did not verify, the archive did not extract completely, or
+    // the client, its shortcut or its uninstall entry is missing.
+    kExitClientNotInstalled = 2,
+};
 
-void EndUnattendedRun(TMainForm* Form, int Status) {
+TExitStatus ExitStatusOf(TWindowState State) {
+    switch (State) {
+        case TWindowState::NoInstallFolder:
+        case TWindowState::NetworkFailure: return kExitArchiveNotFetched;
+        default: return kExitClientNotInstalled;  // InstallFailed, SignatureRefused, FolderUnusable
+    }
+}
+
+}  // namespace
+
+void TMainForm::FailInstallation(TWindowState State) {
+    SetWindowState(State);
     if (!dialogs::Unattended()) return;
     // Queued behind the state change, so the hint read here is the new one.
-    Form->RunOnWindowThread([Form, Status] {
-        std::fprintf(stderr, "%s\n", Form->lb_Hint->text().toUtf8().constData());
+    RunOnWindowThread([this, Status = ExitStatusOf(State)] {
+        std::fprintf(stderr, "%s\n", lb_Hint->text().toUtf8().constData());
         std::fflush(stderr);
         QCoreApplication::exit(Status);
     });
 }
-
-}  // namespace
 
 void TMainForm::StartUnattended() {
     QMetaObject::invokeMethod(this, [this] { Btn_InstallClick(FBtn_Install); }, Qt::QueuedConnection);
@@ -49,8 +65,7 @@ void TMainForm::Btn_InstallClick(QObject*) {
     const std::u16string url = ServerAddresses::UpdateInfoUrl(TMySystemInfo::IsWindowXP());
     const std::u16string installDir = InstallDirText();
     if (installDir.empty()) {
-        SetWindowState(TWindowState::NoInstallFolder);
-        EndUnattendedRun(this, kExitNetworkFailure);
+        FailInstallation(TWindowState::NoInstallFolder);
         return;
     }
     SetWindowState(TWindowState::AskingServer);
@@ -89,7 +104,14 @@ void TMainForm::AutoUpdate(const std::u16string& Url, const std::u16string& AppN
     FUrl = Url;
     FAppName = AppName;
     DeleteDir(GetUpdateDir());
-    const std::u16string localArchive = GetUpdateDir() + texts::SLocalArchive;
+    const std::u16string workFolder = GetUpdateDir();
+    // A client folder that cannot be made (a file of its name, no rights)
+    // would only fail later as a download error; it fails the installation.
+    if (!platform::DirectoryExists(workFolder)) {
+        FailInstallation(TWindowState::FolderUnusable);
+        return;
+    }
+    const std::u16string localArchive = workFolder + texts::SLocalArchive;
 
     THttpDownLoad* downLoader = NewDownLoader(this, G_Process);
     downLoader->SetDownLoadUrl(FUrl);
@@ -106,10 +128,9 @@ void TMainForm::AutoUpdate(const std::u16string& Url, const std::u16string& AppN
 }
 
 void TMainForm::DownLoadError(THttpDownLoad*) {
-    SetWindowState(TWindowState::NetworkFailure);
+    FailInstallation(TWindowState::NetworkFailure);
     G_Process->SetProgress(0);
     ProcessMessages();
-    EndUnattendedRun(this, kExitNetworkFailure);
 }
 
 void TMainForm::DownLoadFinish(THttpDownLoad* Sender) {
@@ -130,10 +151,15 @@ void TMainForm::InstallUpdate(THttpDownLoad* Sender) {
     // anything else is deleted before a byte of it is extracted.
     if (!release::ArchiveAccepted(localArchive, FSignature)) {
         platform::DeleteFile(localArchive);
-        SetWindowState(TWindowState::SignatureRefused);
-        EndUnattendedRun(this, kExitInstallFailed);
+        FailInstallation(TWindowState::SignatureRefused);
         return;
     }
+    // An entry skipped or failed (wrong password, CRC or authentication
+    // error, a file that cannot be written) fails the installation like an
+    // archive that cannot be read: nothing half-installed is registered or
+    // started, and the archive stays for the next try.
+    FExtraction = {};
+    bool extracted = false;
     try {
         UnZipper->SetZipName(localArchive);
         UnZipper->FilesList.push_back(texts::SAllFiles);
@@ -142,32 +168,40 @@ void TMainForm::InstallUpdate(THttpDownLoad* Sender) {
         UnZipper->SetDestDir(clientFolder);
         UnZipper->OverwriteMode = unzip::Always;
         UnZipper->RecreateDirs = true;
-        UnZipper->UnZip();
+        FExtraction.Written = UnZipper->UnZip();
         G_Process->SetProgress(G_Process->MaxValue());
+        extracted = FExtraction.Complete();
     } catch (...) {
-        SetWindowState(TWindowState::InstallFailed);
+        // An archive that cannot be read or an entry that cannot be written
+        // out ends the run: not extracted.
+    }
+    if (!extracted) {
+        FailInstallation(TWindowState::InstallFailed);
         AddLogLine(u"");
-        EndUnattendedRun(this, kExitInstallFailed);
         return;
     }
-    DeleteDir(GetUpdateDir());
     SetWindowState(TWindowState::StartingClient);
     ProcessMessages();
     const std::vector<std::u16string> hits = SearchFile(clientFileName, clientFolder, true, true);
-    if (!hits.empty()) {
-        const std::u16string clientPath = hits.front();
-        // A shortcut or uninstall entry that cannot be made would leave the
-        // window waiting with both buttons disabled; it fails the installation.
-        try {
-            CreateShortcut(clientPath);
-            const std::u16string startFolder = ExtractFilePath(clientPath);
-            WriteUninstallInfo(startFolder);
-            platform::ShellExecute(clientPath, {}, startFolder);
-        } catch (...) {
-            SetWindowState(TWindowState::InstallFailed);
-            EndUnattendedRun(this, kExitInstallFailed);
-            return;
-        }
+    // Without the client there is nothing to register or start; the work
+    // folder is removed only once the client is there, so a failed
+    // installation keeps its archive.
+    if (hits.empty()) {
+        FailInstallation(TWindowState::InstallFailed);
+        return;
+    }
+    DeleteDir(GetUpdateDir());
+    const std::u16string clientPath = hits.front();
+    // A shortcut or uninstall entry that cannot be made would leave the
+    // window waiting with both buttons disabled; it fails the installation.
+    try {
+        CreateShortcut(clientPath);
+        const std::u16string startFolder = ExtractFilePath(clientPath);
+        WriteUninstallInfo(startFolder);
+        platform::ShellExecute(clientPath, {}, startFolder);
+    } catch (...) {
+        FailInstallation(TWindowState::InstallFailed);
+        return;
     }
     EndProcesses(ExtractFileName(platform::CurrentExecutable()));
     // Only reached when this program could not find itself among the

@@ -172,6 +172,14 @@ void TMainForm::BuildComponents() {
     UnZipper->OnEndUnZip = [this](unzip::TUnZipper* Sender, int FileIndex, const std::u16string& FName) {
         UnZipperEndUnZip(Sender, FileIndex, FName);
     };
+    // The tally of the running extraction (InstallUpdate reads it).
+    UnZipper->OnStartUnZipInfo = [this](unzip::TUnZipper*, int NumFiles, int64_t, bool&) {
+        FExtraction.Chosen = NumFiles;
+    };
+    UnZipper->OnSkippingFile = [this](unzip::TUnZipper*, unzip::TSkipReason, const std::u16string&, int, bool&) {
+        ++FExtraction.Failed;
+    };
+    UnZipper->OnBadCRC = [this](unzip::TUnZipper*, uint32_t, uint32_t, int) { ++FExtraction.Failed; };
     NetHTTP = std::make_unique<http::TNetHTTP>();
 
     // The window is dragged by its title bar, icon, title text and logo.
@@ -394,6 +402,8 @@ void TMainForm::SetWindowState(TWindowState State) {
             case TWindowState::InstallFailed: return {texts::SHintInstallFailed, kMidGrey, true, false, Row::Shown};
             case TWindowState::SignatureRefused:
                 return {texts::SHintSignatureRefused, kMidGrey, true, false, Row::Shown};
+            case TWindowState::FolderUnusable:
+                return {texts::SHintInstallFailed, kMidGrey, true, true, Row::Hidden};
             case TWindowState::StartingClient:
                 return {texts::SHintStartingClient, kMidGrey, false, false, Row::Shown};
             case TWindowState::NetworkFailure: return {texts::SHintNetworkFailure, kRed, true, true, Row::Reset};

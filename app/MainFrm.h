@@ -48,11 +48,22 @@ enum class TWindowState {
     AskingServer,    // Install pressed
     Downloading,     // archive address received
     Installing,      // download complete
-    InstallFailed,   // extraction failed (Change stays disabled)
+    InstallFailed,   // extraction failed or incomplete, or the client not made (Change stays disabled)
     SignatureRefused,// the archive's signature did not verify: as InstallFailed, own hint
+    FolderUnusable,  // the client folder cannot be made: installation-failed hint, both buttons enabled
     StartingClient,  // extraction done
     NetworkFailure,  // request or download failed (red hint; label hidden, "0%")
     NoInstallFolder, // Install pressed with an empty install folder (red hint)
+};
+
+// What one extraction run did, taken from the extraction component's own
+// count and events. An installation goes on only when every entry the run
+// chose was written.
+struct TExtractionTally {
+    int Chosen = 0;   // entries the run selected (OnStartUnZipInfo)
+    int Written = 0;  // good entries (the count UnZip returns)
+    int Failed = 0;   // entries skipped or failed (OnSkippingFile, OnBadCRC)
+    bool Complete() const { return Failed == 0 && Written == Chosen; }
 };
 
 class TMainForm : public QWidget {
@@ -141,8 +152,8 @@ public:
     // empty text when FAppName is empty.
     std::u16string GetUpdateDir();
     // Unattended mode: presses Install once the message loop runs. The run
-    // ends the program itself (status 0), or in the network-failure state
-    // (status 1) or the installation-failed state (status 2).
+    // ends the program itself (status 0), or ends when the window reaches a
+    // failure state, with the status that state stands for (InstallFlow.cpp).
     void StartUnattended();
 
     // ---- Changes from any thread ----
@@ -202,6 +213,10 @@ private:
     std::u16string GetDownLoadUrl(const std::u16string& Url);
     void WriteUninstallInfo(const std::u16string& Folder);
     void CreateShortcut(const std::u16string& FileName);
+    // Puts the window into a failure state and ends an unattended run.
+    void FailInstallation(TWindowState State);
+
+    TExtractionTally FExtraction;  // the running installation's extraction
 
     void BuildComponents();
     void BuildDownloadPage();

@@ -6,6 +6,7 @@
 #include "app/Texts.h"
 
 #include <QApplication>
+#include <QLocale>
 #include <QTimer>
 
 #include <cstdio>
@@ -16,6 +17,7 @@
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     release::SetPublicKey(kBuiltInReleaseKey);
+    dialogs::InstallToolkitTranslations(QLocale::system());
 
     bool showSkinVersion = false;
     for (const QString& argument : QCoreApplication::arguments().mid(1)) {

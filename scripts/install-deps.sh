@@ -10,6 +10,8 @@ packages=(
   zlib1g-dev libssl-dev qt6-base-dev
   # the openssl command: test authorities and release signing
   openssl
+  # the toolkit's own texts of the dialogs (Chinese and the locale's language)
+  qt6-translations-l10n
   # the font that stands in for the window's CJK font
   fonts-wqy-microhei
   # tests and benchmarks
