@@ -137,7 +137,9 @@ TEST(NetURI, PortsAndDefaults) {
         SCOPED_TRACE(std::string(c.text.begin(), c.text.end()));
         uint16_t port = 0;
         EXPECT_EQ(TryReadPort(c.text, port), c.valid);
-        if (c.valid) EXPECT_EQ(port, c.port);
+        if (c.valid) {
+            EXPECT_EQ(port, c.port);
+        }
     }
     EXPECT_EQ(DefaultPort(u"HTTP"), 80);
     EXPECT_EQ(DefaultPort(u"https"), 443);
