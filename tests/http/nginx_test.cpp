@@ -58,19 +58,9 @@ std::string* NginxTest::content_ = nullptr;
 TEST_F(NginxTest, HeadThenRangedPiecesOverOneConnection) {
     const size_t before = nginx_->SettledAccessLog().size();
     TNetHTTP client;
-    client.HandleRedirects = true;
-    client.Head(Url("/file.bin"));
-    const int64_t length = client.Response().ContentLength;
-    ASSERT_EQ(length, static_cast<int64_t>(content_->size()));
     platform::TMemoryStream buffer;
-    // The downloader's pieces: 1,024,000 bytes, the last one open-ended.
-    for (int64_t position = 0; position < length; position = buffer.GetSize()) {
-        std::string range = std::to_string(position) + "-";
-        if (position + 1024000 < length) range += std::to_string(position + 1023999);
-        client.Request().Range = U(range);
-        client.Get(client.URL().GetURI(), buffer);
-        EXPECT_EQ(client.ResponseCode(), 206);
-    }
+    EXPECT_EQ(http_test::HeadThenRangedPieces(client, Url("/file.bin"), buffer),
+              static_cast<int64_t>(content_->size()));
     EXPECT_EQ(buffer.View(), *content_);
     auto log = nginx_->AccessLogOfAtLeast(before + 4);
     ASSERT_EQ(log.size(), before + 4);

@@ -77,9 +77,13 @@ class TempDir {
 // into the server block (locations, return rules, keepalive settings...).
 class NginxServer {
  public:
+  // With a certificate chain and key (PEM files) the port speaks TLS and
+  // BaseURL() is an https address.
   explicit NginxServer(const std::filesystem::path& DocRoot,
-                       const std::string& ExtraServerConfig = "")
-      : work_("zelvano-nginx") {
+                       const std::string& ExtraServerConfig = "",
+                       const std::filesystem::path& TlsCertificate = {},
+                       const std::filesystem::path& TlsKey = {})
+      : work_("zelvano-nginx"), tls_(!TlsCertificate.empty()) {
     std::string command = "python3 " + ShellQuote(std::string(ZELVANO_SUPPORT_DIR) +
                                                   "/nginx_fixture.py") +
                           " start --root " + ShellQuote(DocRoot.string()) +
@@ -89,6 +93,8 @@ class NginxServer {
       std::ofstream(extra) << ExtraServerConfig << "\n";
       command += " --extra " + ShellQuote(extra.string());
     }
+    if (tls_)
+      command += " --tls " + ShellQuote(TlsCertificate.string()) + " " + ShellQuote(TlsKey.string());
     port_ = std::stoi(RunCommand(command));
   }
   ~NginxServer() {
@@ -103,14 +109,17 @@ class NginxServer {
   NginxServer& operator=(const NginxServer&) = delete;
 
   int Port() const { return port_; }
-  // "http://127.0.0.1:PORT" without a trailing slash.
-  std::string BaseURL() const { return "http://127.0.0.1:" + std::to_string(port_); }
+  // "http://127.0.0.1:PORT" (https with TLS) without a trailing slash.
+  std::string BaseURL() const {
+    return (tls_ ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(port_);
+  }
   std::filesystem::path AccessLogPath() const { return work_.Path() / "access.log"; }
   std::filesystem::path ErrorLogPath() const { return work_.Path() / "error.log"; }
   std::filesystem::path WorkDir() const { return work_.Path(); }
 
   // The access log's lines so far: "<connection> <request number on it>
-  // \"<request line>\" \"<Range header or ->\" <status> <body bytes>".
+  // \"<request line>\" \"<Range header or ->\" <status> <body bytes>", with
+  // TLS followed by "<protocol> <r: resumed session, .: full handshake>".
   std::vector<std::string> AccessLog() const {
     std::vector<std::string> lines;
     std::ifstream in(AccessLogPath());
@@ -145,6 +154,7 @@ class NginxServer {
 
  private:
   TempDir work_;
+  bool tls_;
   int port_ = 0;
 };
 
