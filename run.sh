@@ -13,9 +13,11 @@ here=$(pwd)
 build=${ZELVANO_DEMO_BUILD:-build/release}
 ./scripts/install-deps.sh
 cmake --preset release -B "$build" >/dev/null
-cmake --build "$build" -j "$(nproc)" --target zelvano-setup demo_release
+cmake --build "$build" -j "$(nproc)" --target zelvano-setup-demo demo_release
+# The demo publisher signed the archive; this setup program trusts its key.
 archive=$build/tools/demo/demo-release.zip
-setup=$build/app/zelvano-setup
+signature=$(cat "$archive.sig")
+setup=$build/tools/demo/zelvano-setup-demo
 demo=$here/demo-root
 
 export PROGRAMFILES=${PROGRAMFILES:-$demo/Program Files}
@@ -33,8 +35,8 @@ port=$(python3 tests/support/nginx_fixture.py start --root "$www" --workdir "$wo
 stop_server() { python3 tests/support/nginx_fixture.py stop --workdir "$work" || true; }
 trap stop_server EXIT
 server="http://127.0.0.1:$port"
-printf '{"download_url":"%s/files/zelvano-release.zip","version":"2.0"}\n' "$server" \
-  >"$www/api/autodownload/student"
+printf '{"download_url":"%s/files/zelvano-release.zip","version":"2.0","signature":"%s"}\n' \
+  "$server" "$signature" >"$www/api/autodownload/student"
 export ZELVANO_UPDATE_SERVER=$server
 
 client=$PROGRAMFILES/Pordino2.0

@@ -12,10 +12,12 @@
 #include "app/Dialogs.h"
 #include "app/DownLoadLink.h"
 #include "app/MainFrm.h"
+#include "app/ReleaseSignature.h"
 #include "app/ServerAddresses.h"
 #include "app/SystemInfoU.h"
 #include "app/Texts.h"
 #include "http/NetHTTP.h"
+#include "platform/files.h"
 #include "platform/process.h"
 #include "platform/shell.h"
 #include "unzip/UnZipper.h"
@@ -28,9 +30,9 @@ enum TExitStatus {
     // The release archive was not fetched: no install folder was given, or
     // the request or the download failed.
     kExitArchiveNotFetched = 1,
-    // The client was not installed: its folder cannot be made, the archive
-    // did not extract completely, or the client, its shortcut or its
-    // uninstall entry is missing.
+    // The client was not installed: its folder cannot be made, the archive's
+    // signature did not verify, the archive did not extract completely, or
+    // the client, its shortcut or its uninstall entry is missing.
     kExitClientNotInstalled = 2,
 };
 
@@ -38,7 +40,7 @@ TExitStatus ExitStatusOf(TWindowState State) {
     switch (State) {
         case TWindowState::NoInstallFolder:
         case TWindowState::NetworkFailure: return kExitArchiveNotFetched;
-        default: return kExitClientNotInstalled;  // InstallFailed, FolderUnusable
+        default: return kExitClientNotInstalled;  // InstallFailed, SignatureRefused, FolderUnusable
     }
 }
 
@@ -84,6 +86,7 @@ void TMainForm::Btn_InstallClick(QObject*) {
             DownLoadError(nullptr);
             return;
         }
+        FSignature = ServerAddresses::SignatureOfReply(reply);
         SetPercentVisible(true);
         std::u16string appName = installDir;
         if (appName.back() != u'/') appName += u'/';
@@ -144,6 +147,13 @@ void TMainForm::InstallUpdate(THttpDownLoad* Sender) {
     const std::u16string clientFileName = ExtractFileName(FAppName);
     SetWindowState(TWindowState::Installing);
     ProcessMessages();
+    // A build with a release key installs only archives its publisher signed;
+    // anything else is deleted before a byte of it is extracted.
+    if (!release::ArchiveAccepted(localArchive, FSignature)) {
+        platform::DeleteFile(localArchive);
+        FailInstallation(TWindowState::SignatureRefused);
+        return;
+    }
     // An entry skipped or failed (wrong password, CRC or authentication
     // error, a file that cannot be written) fails the installation like an
     // archive that cannot be read: nothing half-installed is registered or

@@ -400,6 +400,8 @@ void TMainForm::SetWindowState(TWindowState State) {
             case TWindowState::Downloading: return {texts::SHintDownloading, kMidGrey, false, false, Row::Shown};
             case TWindowState::Installing: return {texts::SHintInstalling, kMidGrey, false, false, Row::Shown};
             case TWindowState::InstallFailed: return {texts::SHintInstallFailed, kMidGrey, true, false, Row::Shown};
+            case TWindowState::SignatureRefused:
+                return {texts::SHintSignatureRefused, kMidGrey, true, false, Row::Shown};
             case TWindowState::FolderUnusable:
                 return {texts::SHintInstallFailed, kMidGrey, true, true, Row::Hidden};
             case TWindowState::StartingClient:

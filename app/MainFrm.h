@@ -49,6 +49,7 @@ enum class TWindowState {
     Downloading,     // archive address received
     Installing,      // download complete
     InstallFailed,   // extraction failed or incomplete, or the client not made (Change stays disabled)
+    SignatureRefused,// the archive's signature did not verify: as InstallFailed, own hint
     FolderUnusable,  // the client folder cannot be made: installation-failed hint, both buttons enabled
     StartingClient,  // extraction done
     NetworkFailure,  // request or download failed (red hint; label hidden, "0%")
@@ -75,6 +76,7 @@ public:
     // ---- Fields used by the flows (empty at creation) ----
     std::u16string FUrl;      // address of the running installation's release archive
     std::u16string FAppName;  // full path of the client executable the installation produces
+    std::string FSignature;   // the update reply's signature of the release archive (base64)
 
     // ---- The four image buttons, created in code, children of their panels ----
     TImageButton* FBtn_Min = nullptr;

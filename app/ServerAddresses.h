@@ -38,15 +38,26 @@ inline std::u16string TestUpdateInfoUrl() {
     return ServerFromEnvironment(u"ZELVANO_TEST_UPDATE_SERVER", kTestServer) + kTestUpdateInfoPath;
 }
 
-// The archive address in an update reply: the text narrowed to the ANSI code
-// page, read as UTF-8, parsed leniently (text after the first value ignored)
-// and asked for `download_url`; empty when the value is no object or lacks
-// it. Raises platform::Exception when the parse yields no value.
-inline std::u16string ArchiveUrlOfReply(const std::u16string& Reply) {
+// An update reply as a JSON value: the text narrowed to the ANSI code page,
+// read as UTF-8, parsed leniently (text after the first value ignored).
+// Raises platform::Exception when the parse yields no value.
+inline json::IJsonValue ParseReply(const std::u16string& Reply) {
     std::string narrowed = platform::TextToBytes(platform::AnsiCodePage(), Reply);
     json::IJsonValue value = json::ParseJsonText(platform::Utf8ToText(narrowed));
     if (!value) throw platform::Exception("The update information is not valid JSON");
-    return value->GetString(u"download_url");
+    return value;
+}
+
+// The archive address in an update reply, `download_url`; empty when the
+// value is no object or lacks it.
+inline std::u16string ArchiveUrlOfReply(const std::u16string& Reply) {
+    return ParseReply(Reply)->GetString(u"download_url");
+}
+
+// The archive's signature in an update reply, `signature` (base64 text);
+// empty when the reply carries none.
+inline std::string SignatureOfReply(const std::u16string& Reply) {
+    return platform::TextToUtf8(ParseReply(Reply)->GetString(u"signature"));
 }
 
 }  // namespace ServerAddresses

@@ -26,6 +26,7 @@ inline constexpr char16_t SHintAskingServer[] = u"正在安装，请稍后 . . .
 inline constexpr char16_t SHintDownloading[] = u"正在下载最新的应用程序，请稍等 . . . ";
 inline constexpr char16_t SHintInstalling[] = u"正在安装应用程序，请稍等 . . . ";
 inline constexpr char16_t SHintInstallFailed[] = u"安装应用程序失败，请重新安装 . . . ";
+inline constexpr char16_t SHintSignatureRefused[] = u"安装包签名校验失败，请重新安装 . . . ";
 inline constexpr char16_t SHintStartingClient[] = u"正在启动应用程序，请稍等 . . . ";
 inline constexpr char16_t SHintNetworkFailure[] = u"网络断开安装失败 ，请重新安装 . . .";
 inline constexpr char16_t SHintNoInstallFolder[] = u"请先选择安装目录 . . . ";

@@ -2,6 +2,7 @@
 // window, paint it once, run the message loop.
 #include "app/Dialogs.h"
 #include "app/MainFrm.h"
+#include "app/ReleaseSignature.h"
 #include "app/Texts.h"
 
 #include <QApplication>
@@ -15,6 +16,7 @@
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
+    release::SetPublicKey(kBuiltInReleaseKey);
     dialogs::InstallToolkitTranslations(QLocale::system());
 
     bool showSkinVersion = false;

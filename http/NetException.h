@@ -3,8 +3,10 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/exception.h"
+#include "platform/tls.h"
 
 namespace http {
 
@@ -88,6 +90,38 @@ public:
     ENetIOHandlerPropInvalid();
 };
 
+// TLS failures of an https connection. The message names the host and the
+// TLS library's own words.
+class ENetTLSError : public ENetException {
+public:
+    using ENetException::ENetException;
+};
+// The handshake did not complete; the descendants say why when that is known.
+class ENetTLSHandshakeFailed : public ENetTLSError {
+public:
+    using ENetTLSError::ENetTLSError;
+};
+class ENetTLSCertificateUntrusted : public ENetTLSHandshakeFailed {
+public:
+    using ENetTLSHandshakeFailed::ENetTLSHandshakeFailed;
+};
+class ENetTLSCertificateExpired : public ENetTLSCertificateUntrusted {
+public:
+    using ENetTLSCertificateUntrusted::ENetTLSCertificateUntrusted;
+};
+class ENetTLSNameMismatch : public ENetTLSHandshakeFailed {
+public:
+    using ENetTLSHandshakeFailed::ENetTLSHandshakeFailed;
+};
+class ENetTLSProtocolVersion : public ENetTLSHandshakeFailed {
+public:
+    using ENetTLSHandshakeFailed::ENetTLSHandshakeFailed;
+};
+// A redirect from an https address to an http one: never followed.
+class ENetInsecureRedirect : public ENetException {
+public:
+    explicit ENetInsecureRedirect(const std::u16string& location);
+};
 // A reply whose framing cannot be trusted (a chunk size or Content-Length
 // that is not a number, lengths that disagree, chunk data without its line
 // end). The connection is closed, since where the reply ends is not known.
@@ -123,5 +157,9 @@ std::u16string SocketErrorDescription(int errorNumber);
 
 // Raises ENetSocketError (ENetNotASocket for 10038) for the number.
 [[noreturn]] void RaiseSocketError(int errorNumber);
+
+// Raises the exception for a failure of the TLS layer with `host`: a socket
+// error, ENetReadTimeout, or an ENetTLSError descendant.
+[[noreturn]] void RaiseTlsError(const platform::TlsError& error, std::u16string_view host);
 
 }  // namespace http

@@ -228,6 +228,12 @@ TNetHTTPProtocol::TNetHTTPWhatsNext TNetHTTPProtocol::ProcessResponse(bool isHea
         std::u16string location = Response->Location;
         std::u16string method = Request->Method;
         if (!FHTTP->DoOnRedirect(location, method)) RaiseProtocolException(-1);
+        // What came over TLS never continues in the clear (a target without
+        // a scheme stays on https).
+        const std::u16string targetScheme = TNetURI(location).Protocol;
+        if (EqualsIgnoreCase(FHTTP->FURI.Protocol, u"https") && !targetScheme.empty() &&
+            !EqualsIgnoreCase(targetScheme, u"https"))
+            throw ENetInsecureRedirect(location);
         TNetHTTPWhatsNext next = wnJustExit;
         if (FHTTP->FRedirectCount < FHTTP->RedirectMaximum) {
             Request->URL = location;
@@ -323,13 +329,15 @@ void TNetCustomHTTP::ConnectToHost(TNetHTTPRequest& ARequest) {
     // PrepareRequest has refused any port outside 1..65535.
     uint16_t port = 0;
     TryReadPort(FURI.Port, port);
-    if (EqualsIgnoreCase(FURI.Protocol, u"https")) throw ENetIOHandlerPropInvalid();
+    const bool secure = EqualsIgnoreCase(FURI.Protocol, u"https");
     if (ioHandler_ && ioHandler_->Opened() &&
-        (!EqualsIgnoreCase(Host, FURI.Host) || Port != port || IPVersion != FURI.IPVersion))
+        (!EqualsIgnoreCase(Host, FURI.Host) || Port != port || IPVersion != FURI.IPVersion ||
+         ioHandler_->UseTLS != secure))
         Disconnect();
     Host = FURI.Host;
     Port = port;
     IPVersion = FURI.IPVersion;
+    UseTLS = secure;
 
     if (ProtocolVersion == pv1_0 && ARequest.Connection.empty()) ARequest.Connection = u"keep-alive";
     if (ARequest.AcceptEncoding.empty())

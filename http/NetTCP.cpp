@@ -49,6 +49,9 @@ int EffectiveWait(int timeout, int readTimeout) {
     return timeout <= 0 ? -1 : timeout;
 }
 
+// ReceiveRaw's result for a wait that timed out.
+constexpr int64_t kWaitTimedOut = -3;
+
 }  // namespace
 
 TNetIOHandlerStack::~TNetIOHandlerStack() = default;
@@ -59,7 +62,7 @@ void TNetIOHandlerStack::Open() {
     writeBuffering_ = false;
     writeBuffer_.clear();
     InputBuffer.Clear();
-    socket_.Close();
+    DropSocket();
 
     const auto family =
         IPVersion == TNetIPVersion::IPv6 ? platform::SocketFamily::IPv6 : platform::SocketFamily::IPv4;
@@ -77,6 +80,14 @@ void TNetIOHandlerStack::Open() {
         socket_.Close();
         RaiseSocketError(error);
     }
+    if (UseTLS) {
+        tls_ = std::make_unique<platform::TlsConnection>();
+        platform::TlsError tlsError;
+        if (!tls_->Handshake(socket_, Utf8Bytes(Host), ReadTimeout, tlsError)) {
+            DropSocket();
+            RaiseTlsError(tlsError, Host);
+        }
+    }
 }
 
 void TNetIOHandlerStack::OpenOnSocket(platform::Socket socket) {
@@ -85,23 +96,32 @@ void TNetIOHandlerStack::OpenOnSocket(platform::Socket socket) {
     writeBuffering_ = false;
     writeBuffer_.clear();
     InputBuffer.Clear();
+    tls_.reset();
     socket_ = std::move(socket);
 }
 
 void TNetIOHandlerStack::Close() {
     if (socket_.IsOpen()) {
+        if (tls_) tls_->Shutdown();
+        tls_.reset();
         socket_.ShutdownSend();
         socket_.Close();
     }
+    tls_.reset();
     writeBuffering_ = false;
     writeBuffer_.clear();
+}
+
+void TNetIOHandlerStack::DropSocket() {
+    tls_.reset();
+    socket_.Close();
 }
 
 void TNetIOHandlerStack::FailedReceive(int error) {
     // An aborted or shut-down connection counts as closed; what was received
     // before stays readable.
     closedGracefully_ = true;
-    socket_.Close();
+    DropSocket();
     if (error == platform::kSocketErrorConnAborted || error == platform::kSocketErrorShutdown) {
         if (InputBuffer.Empty()) RaiseSocketError(error);
         return;
@@ -121,21 +141,10 @@ int TNetIOHandlerStack::ReadFromSource(bool ARaiseExceptionIfDisconnected, int A
     }
     int error = 0;
     uint8_t* room = InputBuffer.Reserve(static_cast<size_t>(RecvBufferSize));
-    // Bytes already queued are taken without a wait; the timeout only counts
-    // when there is something to wait for.
-    int64_t n = socket_.ReceiveIfWaiting(room, static_cast<size_t>(RecvBufferSize), error);
-    if (n == platform::Socket::kNothingWaiting) {
-        switch (socket_.WaitReadable(wait, error)) {
-            case platform::Socket::wrTimeout:
-                if (ARaiseExceptionOnTimeout) throw ENetReadTimeout();
-                return -1;
-            case platform::Socket::wrError:
-                FailedReceive(error);
-                return 0;
-            case platform::Socket::wrReadable:
-                break;
-        }
-        n = socket_.Receive(room, static_cast<size_t>(RecvBufferSize), error);
+    int64_t n = ReceiveRaw(room, static_cast<size_t>(RecvBufferSize), wait, error);
+    if (n == kWaitTimedOut) {
+        if (ARaiseExceptionOnTimeout) throw ENetReadTimeout();
+        return -1;
     }
     if (n > 0) {
         InputBuffer.Commit(static_cast<size_t>(n));
@@ -148,6 +157,29 @@ int TNetIOHandlerStack::ReadFromSource(bool ARaiseExceptionIfDisconnected, int A
     }
     if (ARaiseExceptionIfDisconnected && InputBuffer.Empty()) throw ENetConnClosedGracefully();
     return 0;
+}
+
+int64_t TNetIOHandlerStack::ReceiveRaw(void* buffer, size_t count, int wait, int& error) {
+    if (tls_) {
+        platform::TlsError tlsError;
+        int64_t n = tls_->Receive(buffer, count, wait, tlsError);
+        if (n == platform::TlsConnection::kTimedOut) return kWaitTimedOut;
+        if (n < 0) {
+            if (tlsError.Failure == platform::TlsFailure::Transport) {
+                error = tlsError.SocketError;
+                return -1;
+            }
+            // A broken record: the session cannot go on.
+            closedGracefully_ = true;
+            DropSocket();
+            RaiseTlsError(tlsError, Host);
+        }
+        return n;
+    }
+    // Bytes already queued are taken without a wait; the timeout only counts
+    // when there is something to wait for.
+    int64_t n = platform::ReceiveWithin(socket_, buffer, count, wait, error);
+    return n == platform::Socket::kNothingWaiting ? kWaitTimedOut : n;
 }
 
 bool TNetIOHandlerStack::CheckForDataOnSource(int ATimeout) {
@@ -250,12 +282,21 @@ void TNetIOHandlerStack::ReadStream(platform::TStream* AStream, int64_t AByteCou
 
 void TNetIOHandlerStack::WriteDirect(const char* data, size_t count) {
     if (!socket_.IsOpen()) throw ENetNotConnected();
+    if (tls_) {
+        platform::TlsError tlsError;
+        if (!tls_->Send(data, count, tlsError)) {
+            closedGracefully_ = true;
+            DropSocket();
+            RaiseTlsError(tlsError, Host);
+        }
+        return;
+    }
     while (count > 0) {
         int error = 0;
         int64_t sent = socket_.Send(data, count, error);
         if (sent < 0) {
             closedGracefully_ = true;
-            socket_.Close();
+            DropSocket();
             RaiseSocketError(error);
         }
         if (sent == 0) {
@@ -333,6 +374,7 @@ void TNetTCPClientCustom::Connect() {
     ioHandler_->ConnectTimeout = ConnectTimeout;
     ioHandler_->ReadTimeout = ReadTimeout;
     ioHandler_->IPVersion = IPVersion;
+    ioHandler_->UseTLS = UseTLS;
     try {
         ioHandler_->Open();
     } catch (...) {

@@ -11,6 +11,7 @@
 #include "http/NetURI.h"
 #include "platform/socket.h"
 #include "platform/stream.h"
+#include "platform/tls.h"
 
 namespace http {
 
@@ -57,11 +58,14 @@ public:
     std::u16string Host;
     uint16_t Port = 0;
     TNetIPVersion IPVersion = TNetIPVersion::IPv4;
+    // Speak TLS on the connection (verified against the system's trust
+    // store, name checked against Host); every read and write goes through it.
+    bool UseTLS = false;
     bool ReadLnTimedOut = false;
     TNetBuffer InputBuffer;
 
-    // Resolves Host and connects; on failure the handler is closed and the
-    // exception goes on.
+    // Resolves Host and connects, with the TLS handshake when UseTLS is set;
+    // on failure the handler is closed and the exception goes on.
     void Open();
     // Takes an already connected socket instead of connecting.
     void OpenOnSocket(platform::Socket socket);
@@ -108,8 +112,14 @@ private:
     void SendBytes(const char* data, size_t count);
     void WriteDirect(const char* data, size_t count);
     void FailedReceive(int error);
+    // Closes the socket at once (and forgets its TLS session).
+    void DropSocket();
+    // Receives from the socket or its TLS session: as Socket::Receive, or −1
+    // for a wait that timed out. Raises TLS failures.
+    int64_t ReceiveRaw(void* buffer, size_t count, int wait, int& error);
 
     platform::Socket socket_;
+    std::unique_ptr<platform::TlsConnection> tls_;
     bool closedGracefully_ = false;
     bool writeBuffering_ = false;
     int writeThreshold_ = -1;
@@ -127,6 +137,7 @@ public:
     int ReadTimeout = -1;
     int ConnectTimeout = 0;
     TNetIPVersion IPVersion = TNetIPVersion::IPv4;
+    bool UseTLS = false;  // set by the HTTP client for https
 
     // Raises ENetAlreadyConnected, ENetHostRequired, ENetPortRequired or the
     // failure of the connect.

@@ -84,6 +84,17 @@ inline constexpr SocketErrorText kSocketErrorTexts[] = {
     {11001, "Host not found."},
 };
 
+// TLS ("%s": the host, then the TLS library's words when it gave any)
+inline constexpr const char* kTLSHandshakeFailed = "TLS handshake with %s failed";
+inline constexpr const char* kTLSCertificateUntrusted = "The certificate of %s is not trusted";
+inline constexpr const char* kTLSCertificateExpired = "The certificate of %s has expired or is not yet valid";
+inline constexpr const char* kTLSNameMismatch = "The certificate does not match the host name %s";
+inline constexpr const char* kTLSProtocolVersion = "%s offers no TLS version 1.2 or newer";
+inline constexpr const char* kTLSClosedInHandshake = "the server closed the connection";
+inline constexpr const char* kTLSConnectionFailed = "TLS error on the connection to %s";
+// "%s": the refused address
+inline constexpr const char* kInsecureRedirect = "Redirect from https to http refused: %s";
+
 // A body stream positioned beyond what a request may append to.
 inline constexpr const char* kRangeError = "Range check error";
 

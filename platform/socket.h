@@ -82,4 +82,22 @@ private:
     int handle_ = -1;
 };
 
+// Receives what is already waiting, else waits at most timeoutMs (below 0:
+// without limit) and receives once. Bytes received (> 0), 0 when the peer has
+// closed, −1 on error (number in `error`), Socket::kNothingWaiting when the
+// wait timed out.
+inline int64_t ReceiveWithin(Socket& socket, void* buffer, size_t count, int timeoutMs, int& error) {
+    int64_t n = socket.ReceiveIfWaiting(buffer, count, error);
+    if (n != Socket::kNothingWaiting) return n;
+    switch (socket.WaitReadable(timeoutMs, error)) {
+        case Socket::wrTimeout:
+            return Socket::kNothingWaiting;
+        case Socket::wrError:
+            return -1;
+        case Socket::wrReadable:
+            break;
+    }
+    return socket.Receive(buffer, count, error);
+}
+
 }  // namespace platform

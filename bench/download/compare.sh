@@ -3,6 +3,8 @@
 # median time of 3 runs each, plus peak RSS and the bytes each process wrote.
 # Prints the figures and checks: time ratio <= 1.25, our peak RSS <= 64 MiB,
 # our bytes written equal to the file size (within the summary line).
+# ZELVANO_BENCH_TLS=1 serves the file over https with a certificate of a
+# private authority made here, which both peers trust.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
@@ -24,8 +26,24 @@ trap cleanup EXIT
 mkdir -p "$work/root" "$work/nginx" "$work/out"
 head -c $((size_mib * 1024 * 1024)) /dev/urandom >"$work/root/release.zip"
 size=$(stat -c %s "$work/root/release.zip")
-port=$(python3 tests/support/nginx_fixture.py start --root "$work/root" --workdir "$work/nginx")
-url="http://127.0.0.1:$port/release.zip"
+scheme=http
+tls_args=()
+curl_args=()
+if [[ "${ZELVANO_BENCH_TLS:-0}" == 1 ]]; then
+  scheme=https
+  openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2 -subj /CN=bench-ca \
+    -keyout "$work/ca.key" -out "$work/ca.pem" 2>/dev/null
+  openssl req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj /CN=127.0.0.1 \
+    -keyout "$work/server.key" -out "$work/server.csr" 2>/dev/null
+  printf 'subjectAltName=IP:127.0.0.1\n' >"$work/server.ext"
+  openssl x509 -req -in "$work/server.csr" -CA "$work/ca.pem" -CAkey "$work/ca.key" -CAcreateserial \
+    -days 2 -extfile "$work/server.ext" -out "$work/server.pem" 2>/dev/null
+  tls_args=(--tls "$work/server.pem" "$work/server.key")
+  curl_args=(--cacert "$work/ca.pem")
+  export SSL_CERT_FILE=$work/ca.pem
+fi
+port=$(python3 tests/support/nginx_fixture.py start --root "$work/root" --workdir "$work/nginx" "${tls_args[@]}")
+url="$scheme://127.0.0.1:$port/release.zip"
 out=$work/out/release.zip
 
 # The two peers take turns, so that a change in the machine's load falls on
@@ -37,7 +55,7 @@ for ((i = 0; i < runs; i++)); do
   # for the other's writeback.
   sync
   python3 bench/download/measure.py --runs 1 --remove "$out" -- \
-    curl -s -o "$out" "$url" >>"$work/curl.json"
+    curl -s "${curl_args[@]}" -o "$out" "$url" >>"$work/curl.json"
   cmp -s "$out" "$work/root/release.zip" || { echo "curl: downloaded file differs" >&2; exit 1; }
   sync
   python3 bench/download/measure.py --runs 1 --remove "$out" -- \
@@ -45,7 +63,7 @@ for ((i = 0; i < runs; i++)); do
   cmp -s "$out" "$work/root/release.zip" || { echo "zelvano-fetch: downloaded file differs" >&2; exit 1; }
 done
 
-python3 - "$work/curl.json" "$work/ours.json" "$size" <<'PY'
+python3 - "$work/curl.json" "$work/ours.json" "$size" "$scheme" <<'PY'
 import json, statistics, sys
 def load(path):
     return [json.loads(line) for line in open(path)]
@@ -61,7 +79,7 @@ written = max(r["wchar"] for r in ours)
 disk = max(r["write_bytes"] for r in ours)
 ratio = t_ours / t_curl
 mib = size / 1048576
-print(f"file: {mib:.0f} MiB ({size} bytes) from nginx on loopback, median of {len(ours)} runs")
+print(f"file: {mib:.0f} MiB ({size} bytes) from nginx on loopback ({sys.argv[4]}), median of {len(ours)} runs")
 print(f"time: zelvano-fetch {t_ours:.3f} s, curl {t_curl:.3f} s, ratio {ratio:.2f} (limit 1.25)")
 print(f"peak RSS: zelvano-fetch {rss_ours:.1f} MiB, curl {rss_curl:.1f} MiB (limit 64 MiB)")
 print(f"bytes written: zelvano-fetch {written} by write calls, {disk} to storage; "

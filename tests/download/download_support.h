@@ -98,16 +98,8 @@ struct LoggedRequest {
     int status;
 };
 
-// nginx writes a log line once the reply has gone out, which may be a moment
-// after the client has read it; the log is read until it stops growing.
 inline std::vector<LoggedRequest> Requests(const zelvano_test::NginxServer& nginx) {
-    std::vector<std::string> lines = nginx.AccessLog();
-    for (int settled = 0; settled < 3;) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        auto again = nginx.AccessLog();
-        settled = again.size() == lines.size() ? settled + 1 : 0;
-        lines = std::move(again);
-    }
+    const std::vector<std::string> lines = nginx.SettledAccessLog();
     // <connection> <n> "<method> <path> <version>" "<range>" <status> <bytes>
     std::vector<LoggedRequest> requests;
     for (const auto& text : lines) {

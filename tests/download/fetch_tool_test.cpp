@@ -38,6 +38,7 @@ TEST(FetchTool, DownloadsAndReportsFailuresWithItsExitStatus) {
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "tests/support/test_authority.h"
 #include "hostile_replies.h"
 #include "tests/support/fault_server.h"
 
@@ -149,6 +150,43 @@ TEST(FetchTool, FailureExitsWithOneAndTheMessage) {
     EXPECT_EQ(ExitCode(fetch.Wait()), 1);
     EXPECT_NE(ReadFile(errors).find("HTTP/1.1 404 Not Found"), std::string::npos) << ReadFile(errors);
     EXPECT_FALSE(fs::exists(out.Path() / "none.zip"));
+}
+
+// https: the download runs over one verified TLS connection with a trusted
+// test authority and is refused, with nothing written, with an untrusted one.
+TEST(FetchTool, HttpsWithTrustedAndUntrustedAuthority) {
+    zelvano_test::TempDir root, out;
+    const std::string remote = Bytes(3u << 20, 7);
+    WriteFile(root.Path() / "release.zip", remote);
+    zelvano_test::TestAuthority authority, stranger("Some Other Authority");
+    auto served = authority.Issue("server", "DNS:localhost,IP:127.0.0.1");
+    zelvano_test::NginxServer nginx(root.Path(), "", served.Certificate, served.Key);
+    const std::string url = nginx.BaseURL() + "/release.zip";
+    const fs::path errors = out.Path() / "errors.txt";
+    ::setenv("SSL_CERT_DIR", out.Path().c_str(), 1);  // nothing of the machine's store
+
+    ::setenv("SSL_CERT_FILE", stranger.CertificateFile().c_str(), 1);
+    {
+        FetchProcess fetch(url, out.Path() / "refused.zip", errors);
+        EXPECT_EQ(ExitCode(fetch.Wait()), 1);
+    }
+    EXPECT_NE(ReadFile(errors).find("The certificate of 127.0.0.1 is not trusted"), std::string::npos)
+        << ReadFile(errors);
+    EXPECT_FALSE(fs::exists(out.Path() / "refused.zip") && fs::file_size(out.Path() / "refused.zip") > 0);
+    EXPECT_TRUE(nginx.AccessLog().empty()) << "a request went out over an untrusted connection";
+
+    ::setenv("SSL_CERT_FILE", authority.CertificateFile().c_str(), 1);
+    {
+        FetchProcess fetch(url, out.Path() / "release.zip", errors);
+        EXPECT_EQ(ExitCode(fetch.Wait()), 0) << ReadFile(errors);
+    }
+    ::unsetenv("SSL_CERT_FILE");
+    ::unsetenv("SSL_CERT_DIR");
+    EXPECT_TRUE(ReadFile(out.Path() / "release.zip") == remote);
+    // HEAD and four ranged pieces, all on the first connection.
+    auto log = nginx.AccessLog();
+    ASSERT_EQ(log.size(), 5u);
+    for (const auto& line : log) EXPECT_EQ(line.substr(0, line.find(' ')), log[0].substr(0, log[0].find(' '))) << line;
 }
 
 // Exit status 0 means the file equals the remote one; against every hostile

@@ -147,26 +147,27 @@ TRunResult RunProgram(const fs::path& program, const std::vector<std::string>& a
     return result;
 }
 
-TInstallRoot::TInstallRoot() : tmp_("zelvano-e2e") {
+TInstallRoot::TInstallRoot(const fs::path& setup) : tmp_("zelvano-e2e") {
     for (const auto& p : {Www(), ProgramFiles(), Registry(), Desktop(), Root() / "bin"}) fs::create_directories(p);
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string name = "zelvano-setup-" + std::to_string(getpid()) + "-" + (info ? info->name() : "run");
     for (auto& c : name)
         if (!isalnum(static_cast<unsigned char>(c)) && c != '-') c = '-';
     setup_ = Root() / "bin" / name;
-    fs::copy_file(ZELVANO_SETUP_BINARY, setup_);
+    fs::copy_file(setup, setup_);
 }
 
 fs::path TInstallRoot::Launcher() const { return Desktop() / "Zelvano\xe5\x9c\xa8\xe7\xba\xbf" "2.0.desktop"; }
 
 std::string TInstallRoot::ArchiveUrl() const { return nginx_->BaseURL() + "/files/release.zip"; }
 
-void TInstallRoot::Serve(const fs::path& archive, const std::string& reply, const std::string& extraConfig) {
+void TInstallRoot::Serve(const fs::path& archive, const std::string& reply, const std::string& extraConfig,
+                         const fs::path& tlsCertificate, const fs::path& tlsKey) {
     if (!archive.empty()) {
         fs::create_directories(Www() / "files");
         fs::copy_file(archive, Www() / "files" / "release.zip", fs::copy_options::overwrite_existing);
     }
-    nginx_ = std::make_unique<zelvano_test::NginxServer>(Www(), extraConfig);
+    nginx_ = std::make_unique<zelvano_test::NginxServer>(Www(), extraConfig, tlsCertificate, tlsKey);
     WriteFile(Www() / "api" / "autodownload" / "student",
               std::regex_replace(reply, std::regex("%URL%"), ArchiveUrl()));
 }
@@ -217,7 +218,8 @@ std::vector<std::pair<std::u16string, std::u16string>> TInstallRoot::UninstallVa
 
 std::vector<std::pair<std::string, std::string>> TInstallRoot::Requests() const {
     std::vector<std::pair<std::string, std::string>> requests;
-    static const std::regex line(R"re(^\d+ \d+ "([^"]*)" "([^"]*)" \d+ \d+$)re");
+    // An https server's lines end with the TLS protocol and the session mark.
+    static const std::regex line(R"re(^\d+ \d+ "([^"]*)" "([^"]*)" \d+ \d+( \S+ \S+)?$)re");
     for (const auto& l : nginx_->AccessLog()) {
         std::smatch m;
         if (std::regex_match(l, m, line)) requests.emplace_back(m[1], m[2]);

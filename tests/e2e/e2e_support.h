@@ -59,7 +59,9 @@ TRunResult RunProgram(const fs::path& program, const std::vector<std::string>& a
 // unique to the test.
 class TInstallRoot {
 public:
-    TInstallRoot();
+    // `setup` is the program to copy and run (the build's zelvano-setup, or
+    // one with a release key built in).
+    explicit TInstallRoot(const fs::path& setup = ZELVANO_SETUP_BINARY);
     fs::path Root() const { return tmp_.Path(); }
     fs::path Www() const { return Root() / "www"; }
     fs::path ProgramFiles() const { return Root() / "Program Files"; }
@@ -71,8 +73,10 @@ public:
 
     // Serves `archive` as /files/release.zip and an update reply naming it
     // (or `reply` as given, where "%URL%" stands for the archive's address).
+    // With a certificate and key the server speaks https.
     void Serve(const fs::path& archive, const std::string& reply = R"({"download_url":"%URL%","version":"2.0"})",
-               const std::string& extraConfig = "");
+               const std::string& extraConfig = "", const fs::path& tlsCertificate = {},
+               const fs::path& tlsKey = {});
     zelvano_test::NginxServer& Nginx() { return *nginx_; }
     std::string ArchiveUrl() const;
 

@@ -18,6 +18,7 @@
 #include "app/Cleanup.h"
 #include "app/Dialogs.h"
 #include "app/MainFrm.h"
+#include "app/ReleaseSignature.h"
 #include "app/ServerAddresses.h"
 #include "platform/codepage.h"
 #include "platform/shell.h"
@@ -73,11 +74,16 @@ QColor HintColour(TMainForm& form) { return form.lb_Hint->palette().color(QPalet
 }  // namespace
 
 TEST(WindowFlow, NetworkFailureStateShowsEverywhere) {
-    for (bool deadServer : {true, false}) {
-        SCOPED_TRACE(deadServer ? "dead server" : "unclosed object");
+    enum Failure { DeadServer, UnclosedObject, NoTlsOnHttpsServer };
+    for (Failure failure : {DeadServer, UnclosedObject, NoTlsOnHttpsServer}) {
+        SCOPED_TRACE(failure == DeadServer ? "dead server" : failure == UnclosedObject ? "unclosed object" : "no TLS");
         TInstallRoot root;
         root.Serve(ZELVANO_DEMO_ARCHIVE, R"({"download_url":"%URL%")");
-        UseRoot(root, deadServer ? "http://127.0.0.1:" + std::to_string(FreePort()) : root.Nginx().BaseURL());
+        std::string server = root.Nginx().BaseURL();
+        if (failure == DeadServer) server = "http://127.0.0.1:" + std::to_string(FreePort());
+        // An https address whose server speaks plain http: the handshake fails.
+        if (failure == NoTlsOnHttpsServer) server = "https://127.0.0.1:" + std::to_string(root.Nginx().Port());
+        UseRoot(root, server);
         TMainForm form;
         form.show();
         form.G_Process->SetProgress(40);
@@ -174,6 +180,26 @@ TEST(WindowFlow, UnusableInstallFolderLeavesBothButtonsEnabled) {
     EXPECT_TRUE(form.FBtn_ChangeDir->isEnabled());
     EXPECT_FALSE(form.Lb_ProcessPostion->isVisible());
     EXPECT_EQ(Slurp(root.ClientFolder()), "a file, not a folder");
+}
+
+TEST(WindowFlow, RefusedSignatureLeavesInstallEnabledAndChangeDisabled) {
+    std::string publicKey = ZELVANO_DEMO_KEY;
+    publicKey.replace(publicKey.size() - 4, 4, ".pem");
+    release::SetPublicKey(Slurp(publicKey));
+    TInstallRoot root;
+    root.Serve(ZELVANO_DEMO_ARCHIVE, R"({"download_url":"%URL%","signature":"MEUCIQ=="})");
+    UseRoot(root, root.Nginx().BaseURL());
+    TMainForm form;
+    form.show();
+    form.Btn_InstallClick(form.FBtn_Install);
+    const bool ended = PumpUntil([&] { return form.FBtn_Install->isEnabled(); }, 20);
+    release::SetPublicKey("");
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(S(form.lb_Hint->text()), "安装包签名校验失败，请重新安装 . . . ");
+    EXPECT_EQ(HintColour(form), QColor(0x66, 0x66, 0x66));
+    EXPECT_FALSE(form.FBtn_ChangeDir->isEnabled());
+    EXPECT_FALSE(fs::exists(root.ClientFolder() / "Update" / "Version.zip"));
+    EXPECT_FALSE(fs::exists(root.ClientFolder() / "Corvexa.exe"));
 }
 
 TEST(WindowFlow, EmptyInstallFolderAsksForOneWithoutARequest) {

@@ -36,9 +36,10 @@ protected:
     }
     std::u16string Url(const std::string& path) { return U(nginx_->BaseURL() + path); }
     // The connection numbers of the access log lines (after `from`).
-    std::vector<std::string> Connections(size_t from = 0) {
+    // The connection numbers of the `count` requests logged after line `from`.
+    std::vector<std::string> Connections(size_t from, size_t count) {
         std::vector<std::string> numbers;
-        auto log = nginx_->AccessLog();
+        auto log = nginx_->AccessLogOfAtLeast(from + count);
         for (size_t i = from; i < log.size(); ++i) numbers.push_back(log[i].substr(0, log[i].find(' ')));
         return numbers;
     }
@@ -55,27 +56,17 @@ std::string* NginxTest::content_ = nullptr;
 }  // namespace
 
 TEST_F(NginxTest, HeadThenRangedPiecesOverOneConnection) {
-    const size_t before = nginx_->AccessLog().size();
+    const size_t before = nginx_->SettledAccessLog().size();
     TNetHTTP client;
-    client.HandleRedirects = true;
-    client.Head(Url("/file.bin"));
-    const int64_t length = client.Response().ContentLength;
-    ASSERT_EQ(length, static_cast<int64_t>(content_->size()));
     platform::TMemoryStream buffer;
-    // The downloader's pieces: 1,024,000 bytes, the last one open-ended.
-    for (int64_t position = 0; position < length; position = buffer.GetSize()) {
-        std::string range = std::to_string(position) + "-";
-        if (position + 1024000 < length) range += std::to_string(position + 1023999);
-        client.Request().Range = U(range);
-        client.Get(client.URL().GetURI(), buffer);
-        EXPECT_EQ(client.ResponseCode(), 206);
-    }
+    EXPECT_EQ(http_test::HeadThenRangedPieces(client, Url("/file.bin"), buffer),
+              static_cast<int64_t>(content_->size()));
     EXPECT_EQ(buffer.View(), *content_);
-    auto log = nginx_->AccessLog();
+    auto log = nginx_->AccessLogOfAtLeast(before + 4);
     ASSERT_EQ(log.size(), before + 4);
     EXPECT_NE(log[before + 1].find("\"GET /file.bin HTTP/1.1\" \"bytes=0-1023999\" 206 1024000"), std::string::npos);
     EXPECT_NE(log[before + 3].find("\"bytes=2048000-\" 206"), std::string::npos);
-    auto numbers = Connections(before);
+    auto numbers = Connections(before, 4);
     EXPECT_EQ(numbers, std::vector<std::string>(4, numbers[0])) << "one kept-alive connection for all";
 }
 
@@ -114,13 +105,13 @@ TEST_F(NginxTest, RedirectsAndText) {
     TNetHTTP client;
     client.HandleRedirects = true;
     client.ReadTimeout = 10000;
-    const size_t before = nginx_->AccessLog().size();
+    const size_t before = nginx_->SettledAccessLog().size();
     EXPECT_EQ(client.Get(Url("/old")), u"{\"download_url\": \"x\"}");
     EXPECT_EQ(A(client.URL().GetURI()), nginx_->BaseURL() + "/sub/info.txt");
     client.Head(Url("/abs"));
     EXPECT_EQ(client.Response().ContentLength, static_cast<int64_t>(content_->size()));
     EXPECT_EQ(client.Get(Url("/utf8")), u"\u4e2d\u6587");
-    auto numbers = Connections(before);
+    auto numbers = Connections(before, 5);
     ASSERT_EQ(numbers.size(), 5u);
     EXPECT_EQ(numbers, std::vector<std::string>(5, numbers[0]));
 
@@ -135,11 +126,11 @@ TEST_F(NginxTest, RedirectsAndText) {
 
 TEST_F(NginxTest, FailedExchangeDoesNotReuseItsConnection) {
     TNetHTTP client;
-    const size_t before = nginx_->AccessLog().size();
+    const size_t before = nginx_->SettledAccessLog().size();
     EXPECT_THROW(client.Get(Url("/missing.zip")), ENetHTTPProtocolException);
     client.Get(Url("/sub/info.txt"));
     client.Get(Url("/sub/info.txt"));
-    auto numbers = Connections(before);
+    auto numbers = Connections(before, 3);
     ASSERT_EQ(numbers.size(), 3u);
     EXPECT_NE(numbers[0], numbers[1]);
     EXPECT_EQ(numbers[1], numbers[2]);

@@ -2,8 +2,12 @@
 """Start and stop a private nginx on a free loopback port for tests.
 
   nginx_fixture.py start --root DIR --workdir DIR [--extra FILE] [--port N]
+                         [--tls CERT KEY]
       writes WORKDIR/nginx.conf, starts nginx serving DIR on 127.0.0.1 and
-      prints the port on standard output; the access log is WORKDIR/access.log
+      prints the port on standard output; the access log is WORKDIR/access.log.
+      With --tls the port speaks TLS (1.2 and 1.3) with that certificate
+      chain and key, and log lines end with the TLS protocol and "r" for a
+      resumed session or "." for a full handshake.
   nginx_fixture.py stop --workdir DIR
       stops the nginx started with that work folder and waits for it to end
 
@@ -37,7 +41,7 @@ http {{
         application/zip zip;
     }}
     default_type application/octet-stream;
-    log_format zelvano '$connection $connection_requests "$request" "$http_range" $status $body_bytes_sent';
+    log_format zelvano '$connection $connection_requests "$request" "$http_range" $status $body_bytes_sent{tls_log}';
     access_log {work}/access.log zelvano;
     client_body_temp_path {work}/client_body;
     proxy_temp_path {work}/proxy;
@@ -49,9 +53,10 @@ http {{
     keepalive_timeout 30s;
     keepalive_requests 1000;
     server {{
-        listen 127.0.0.1:{port};
+        listen 127.0.0.1:{port}{tls_listen};
         server_name localhost;
         root {root};
+{tls}
 {extra}
     }}
 }}
@@ -108,11 +113,19 @@ def start(args):
         with open(args.extra) as f:
             extra = f.read()
     user = "user root;" if os.geteuid() == 0 else ""
+    tls = tls_listen = tls_log = ""
+    if args.tls:
+        cert, key = (os.path.abspath(p) for p in args.tls)
+        tls_listen = " ssl"
+        tls_log = " $ssl_protocol $ssl_session_reused"
+        tls = ("        ssl_certificate {};\n        ssl_certificate_key {};\n"
+               "        ssl_protocols TLSv1.2 TLSv1.3;\n").format(cert, key)
     last_error = ""
     for attempt in range(10):
         port = args.port or free_port()
         with open(os.path.join(work, "nginx.conf"), "w") as f:
-            f.write(CONF.format(user=user, work=work, root=root, port=port, extra=extra))
+            f.write(CONF.format(user=user, work=work, root=root, port=port, extra=extra,
+                                tls=tls, tls_listen=tls_listen, tls_log=tls_log))
         proc = subprocess.run(
             [NGINX, "-p", work + "/", "-e", work + "/error.log", "-c", work + "/nginx.conf"],
             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
@@ -152,6 +165,8 @@ def main():
     p.add_argument("--workdir", required=True)
     p.add_argument("--extra", help="file whose text goes into the server block")
     p.add_argument("--port", type=int, default=0)
+    p.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"),
+                   help="serve TLS with this certificate chain and key")
     p = sub.add_parser("stop")
     p.add_argument("--workdir", required=True)
     args = parser.parse_args()

@@ -9,6 +9,7 @@
 // so the header finds nginx_fixture.py, which does the actual work.
 #pragma once
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -16,6 +17,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/test_system.h"  // RunCommand, ShellQuote, MakeTempDir
@@ -46,9 +48,13 @@ class TempDir {
 // into the server block (locations, return rules, keepalive settings...).
 class NginxServer {
  public:
+  // With a certificate chain and key (PEM files) the port speaks TLS and
+  // BaseURL() is an https address.
   explicit NginxServer(const std::filesystem::path& DocRoot,
-                       const std::string& ExtraServerConfig = "")
-      : work_("zelvano-nginx") {
+                       const std::string& ExtraServerConfig = "",
+                       const std::filesystem::path& TlsCertificate = {},
+                       const std::filesystem::path& TlsKey = {})
+      : work_("zelvano-nginx"), tls_(!TlsCertificate.empty()) {
     std::string command = "python3 " + ShellQuote(std::string(ZELVANO_SUPPORT_DIR) +
                                                   "/nginx_fixture.py") +
                           " start --root " + ShellQuote(DocRoot.string()) +
@@ -58,6 +64,8 @@ class NginxServer {
       std::ofstream(extra) << ExtraServerConfig << "\n";
       command += " --extra " + ShellQuote(extra.string());
     }
+    if (tls_)
+      command += " --tls " + ShellQuote(TlsCertificate.string()) + " " + ShellQuote(TlsKey.string());
     port_ = std::stoi(RunCommand(command));
   }
   ~NginxServer() {
@@ -72,14 +80,17 @@ class NginxServer {
   NginxServer& operator=(const NginxServer&) = delete;
 
   int Port() const { return port_; }
-  // "http://127.0.0.1:PORT" without a trailing slash.
-  std::string BaseURL() const { return "http://127.0.0.1:" + std::to_string(port_); }
+  // "http://127.0.0.1:PORT" (https with TLS) without a trailing slash.
+  std::string BaseURL() const {
+    return (tls_ ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(port_);
+  }
   std::filesystem::path AccessLogPath() const { return work_.Path() / "access.log"; }
   std::filesystem::path ErrorLogPath() const { return work_.Path() / "error.log"; }
   std::filesystem::path WorkDir() const { return work_.Path(); }
 
   // The access log's lines so far: "<connection> <request number on it>
-  // \"<request line>\" \"<Range header or ->\" <status> <body bytes>".
+  // \"<request line>\" \"<Range header or ->\" <status> <body bytes>", with
+  // TLS followed by "<protocol> <r: resumed session, .: full handshake>".
   std::vector<std::string> AccessLog() const {
     std::vector<std::string> lines;
     std::ifstream in(AccessLogPath());
@@ -87,8 +98,34 @@ class NginxServer {
     return lines;
   }
 
+  // The log once no line has been added for 50 ms: what a test counts from
+  // must not grow later with the lines of earlier requests.
+  std::vector<std::string> SettledAccessLog() const {
+    auto lines = AccessLog();
+    for (int waited = 0; waited < 2000; waited += 50) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      auto again = AccessLog();
+      if (again.size() == lines.size()) break;
+      lines = std::move(again);
+    }
+    return lines;
+  }
+
+  // nginx writes a request's log line after its reply has gone out, so a
+  // client can be done before the line is there: wait up to two seconds for
+  // at least `count` lines, then return what the log holds.
+  std::vector<std::string> AccessLogOfAtLeast(size_t count) const {
+    auto lines = AccessLog();
+    for (int waited = 0; lines.size() < count && waited < 2000; waited += 10) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      lines = AccessLog();
+    }
+    return lines;
+  }
+
  private:
   TempDir work_;
+  bool tls_;
   int port_ = 0;
 };
 

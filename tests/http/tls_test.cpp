@@ -1,0 +1,197 @@
+// https against a real nginx with certificates of a private test authority:
+// verified connections, the failures a client must refuse to go past, no
+// downgrade on redirects, and one TLS connection for a whole ranged download.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <thread>
+
+#include "http/NetHTTP.h"
+#include "tests/http/test_util.h"
+#include "tests/support/nginx_server.h"
+#include "tests/support/test_authority.h"
+
+using namespace http;
+using http_test::A;
+using http_test::U;
+
+namespace {
+
+// Trusts one authority's certificate file for the life of the object.
+class TrustedAuthority {
+public:
+    explicit TrustedAuthority(const std::filesystem::path& file) {
+        ::setenv("SSL_CERT_FILE", file.c_str(), 1);
+        // An empty folder: nothing of the machine's own store counts.
+        ::setenv("SSL_CERT_DIR", file.parent_path().c_str(), 1);
+    }
+    ~TrustedAuthority() {
+        ::unsetenv("SSL_CERT_FILE");
+        ::unsetenv("SSL_CERT_DIR");
+    }
+};
+
+class TlsTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        root_ = new zelvano_test::TempDir("zelvano-tls-root");
+        content_ = new std::string();
+        for (int i = 0; content_->size() < 2500000; ++i) *content_ += std::to_string(i) + ",";
+        std::ofstream(root_->Path() / "file.bin", std::ios::binary) << *content_;
+        std::ofstream(root_->Path() / "info.txt") << "{\"download_url\": \"x\"}";
+        authority_ = new zelvano_test::TestAuthority();
+        auto server = authority_->Issue("server", "DNS:localhost,IP:127.0.0.1");
+        nginx_ = new zelvano_test::NginxServer(root_->Path(),
+                                               "location = /down { return 302 http://127.0.0.1:$server_port/info.txt; }\n"
+                                               "location = /same { return 302 /info.txt; }\n",
+                                               server.Certificate, server.Key);
+    }
+    static void TearDownTestSuite() {
+        delete nginx_;
+        delete authority_;
+        delete root_;
+        delete content_;
+    }
+    std::u16string Url(const std::string& path) { return U(nginx_->BaseURL() + path); }
+    // The access log's lines that name `path`, once there are `count` of them
+    // (nginx writes a line just after the reply has gone out).
+    std::vector<std::string> LogLinesFor(const std::string& path, size_t count) {
+        std::vector<std::string> lines;
+        for (int attempt = 0; attempt < 200; ++attempt) {
+            lines.clear();
+            for (const auto& line : nginx_->AccessLog())
+                if (line.find(" " + path + " HTTP/1.1\"") != std::string::npos) lines.push_back(line);
+            if (lines.size() >= count) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return lines;
+    }
+
+    static zelvano_test::TempDir* root_;
+    static zelvano_test::TestAuthority* authority_;
+    static zelvano_test::NginxServer* nginx_;
+    static std::string* content_;
+};
+
+zelvano_test::TempDir* TlsTest::root_ = nullptr;
+zelvano_test::TestAuthority* TlsTest::authority_ = nullptr;
+zelvano_test::NginxServer* TlsTest::nginx_ = nullptr;
+std::string* TlsTest::content_ = nullptr;
+
+}  // namespace
+
+TEST_F(TlsTest, VerifiedServerByAddressAndByName) {
+    TrustedAuthority trust(authority_->CertificateFile());
+    for (std::string host : {"127.0.0.1", "localhost"}) {
+        TNetHTTP client;
+        EXPECT_EQ(client.Get(U("https://" + host + ":" + std::to_string(nginx_->Port()) + "/info.txt")),
+                  u"{\"download_url\": \"x\"}")
+            << host;
+        EXPECT_EQ(client.ResponseCode(), 200);
+        EXPECT_EQ(client.URL().Protocol, u"https");
+    }
+    auto log = LogLinesFor("/info.txt", 2);
+    ASSERT_GE(log.size(), 2u);
+    for (const auto& line : log) EXPECT_NE(line.find(" TLSv1."), std::string::npos) << line;
+}
+
+TEST_F(TlsTest, HeadThenRangedPiecesOverOneTlsConnection) {
+    TrustedAuthority trust(authority_->CertificateFile());
+    TNetHTTP client;
+    platform::TMemoryStream buffer;
+    EXPECT_EQ(http_test::HeadThenRangedPieces(client, Url("/file.bin"), buffer),
+              static_cast<int64_t>(content_->size()));
+    EXPECT_EQ(buffer.View(), *content_);
+    auto log = LogLinesFor("/file.bin", 4);
+    ASSERT_EQ(log.size(), 4u);
+    const std::string connection = log[0].substr(0, log[0].find(' '));
+    for (size_t i = 0; i < log.size(); ++i) {
+        EXPECT_EQ(log[i].substr(0, log[i].find(' ')), connection) << "one connection, one handshake: " << log[i];
+        EXPECT_EQ(log[i].substr(log[i].size() - 2), " .") << "no resumed second session: " << log[i];
+    }
+}
+
+TEST_F(TlsTest, RedirectStaysOnHttpsAndNeverGoesDownToHttp) {
+    TrustedAuthority trust(authority_->CertificateFile());
+    TNetHTTP client;
+    client.HandleRedirects = true;
+    EXPECT_EQ(client.Get(Url("/same")), u"{\"download_url\": \"x\"}");
+    EXPECT_EQ(A(client.URL().GetURI()), nginx_->BaseURL() + "/info.txt");
+
+    platform::TMemoryStream body;
+    try {
+        client.Get(Url("/down"), body);
+        ADD_FAILURE() << "the redirect to http was followed";
+    } catch (const ENetInsecureRedirect& e) {
+        EXPECT_EQ(A(e.Message()), "Redirect from https to http refused: http://127.0.0.1:" +
+                                      std::to_string(nginx_->Port()) + "/info.txt");
+    }
+    EXPECT_EQ(body.GetSize(), 0);
+    // The http address is this server's port: a request sent there in the
+    // clear would be logged without a TLS protocol.
+    EXPECT_EQ(LogLinesFor("/down", 1).size(), 1u);
+    for (const auto& line : nginx_->AccessLog())
+        EXPECT_NE(line.find(" TLSv1."), std::string::npos) << "a request without TLS: " << line;
+}
+
+// Each failure: how the server presents itself, whom the client trusts and
+// which host it names; the exception class and the start of its message.
+TEST_F(TlsTest, RefusedServers) {
+    zelvano_test::TestAuthority stranger("Some Other Authority");
+    auto strangers = stranger.Issue("server", "DNS:localhost,IP:127.0.0.1");
+    auto otherName = authority_->Issue("other-name", "DNS:update.zelvano.example");
+    auto expired = authority_->Issue("expired", "DNS:localhost,IP:127.0.0.1", -1);
+    zelvano_test::NginxServer plain(root_->Path());
+
+    struct Case {
+        const char* Name;
+        const zelvano_test::TestAuthority::Issued* Served;  // null: plain http
+        std::string Host;
+        std::function<bool(const ENetException&)> IsExpected;
+        std::string MessageStart;
+    };
+    const Case cases[] = {
+        {"untrusted authority", &strangers, "127.0.0.1",
+         [](const ENetException& e) { return dynamic_cast<const ENetTLSCertificateUntrusted*>(&e) != nullptr; },
+         "The certificate of 127.0.0.1 is not trusted: "},
+        {"name mismatch (address)", &otherName, "127.0.0.1",
+         [](const ENetException& e) { return dynamic_cast<const ENetTLSNameMismatch*>(&e) != nullptr; },
+         "The certificate does not match the host name 127.0.0.1: "},
+        {"name mismatch (name)", &otherName, "localhost",
+         [](const ENetException& e) { return dynamic_cast<const ENetTLSNameMismatch*>(&e) != nullptr; },
+         "The certificate does not match the host name localhost: "},
+        {"expired certificate", &expired, "localhost",
+         [](const ENetException& e) { return dynamic_cast<const ENetTLSCertificateExpired*>(&e) != nullptr; },
+         "The certificate of localhost has expired or is not yet valid: "},
+        {"no TLS on the port", nullptr, "127.0.0.1",
+         [](const ENetException& e) {
+             return dynamic_cast<const ENetTLSHandshakeFailed*>(&e) != nullptr &&
+                    dynamic_cast<const ENetTLSCertificateUntrusted*>(&e) == nullptr;
+         },
+         "TLS handshake with 127.0.0.1 failed"},
+    };
+    TrustedAuthority trust(authority_->CertificateFile());
+    for (const Case& c : cases) {
+        std::unique_ptr<zelvano_test::NginxServer> tlsServer;
+        int port = plain.Port();
+        if (c.Served) {
+            tlsServer = std::make_unique<zelvano_test::NginxServer>(root_->Path(), "", c.Served->Certificate,
+                                                                    c.Served->Key);
+            port = tlsServer->Port();
+        }
+        TNetHTTP client;
+        try {
+            client.Get(U("https://" + c.Host + ":" + std::to_string(port) + "/info.txt"));
+            ADD_FAILURE() << c.Name << ": no exception";
+        } catch (const ENetException& e) {
+            EXPECT_TRUE(c.IsExpected(e)) << c.Name << ": " << e.what();
+            EXPECT_EQ(A(e.Message()).rfind(c.MessageStart, 0), 0u) << c.Name << ": " << e.what();
+        }
+        EXPECT_FALSE(client.Connected()) << c.Name;
+        if (tlsServer) {
+            EXPECT_TRUE(tlsServer->AccessLog().empty()) << c.Name << ": a request got through";
+        }
+    }
+}
