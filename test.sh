@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every configuration and runs all tests:
-# the release build, the sanitizer build, and the fuzz targets briefly.
+# the release build, the sanitizer build, the fuzz targets briefly, and the
+# Windows build (cross-compiled with mingw-w64), whose suites run under Wine,
+# each executable once with all its cases.
 set -uo pipefail
 cd "$(dirname "$0")"
 
@@ -31,11 +33,25 @@ run_preset() {
   [[ $rc -eq 0 ]] || failed=1
 }
 
+# The Windows suites are one ctest test each; their cases are counted from
+# GoogleTest's own summary lines in the ctest log.
+windows_cases() {
+  local preset=$1
+  local log="build/$preset/Testing/Temporary/LastTest.log"
+  [[ -f $log ]] || return
+  local passed failed
+  passed=$(grep -hoE '^\[  PASSED  \] [0-9]+ test' "$log" | awk '{s += $4} END {print s + 0}')
+  failed=$(grep -hoE '^\[  FAILED  \] [0-9]+ test' "$log" | awk '{s += $4} END {print s + 0}')
+  summary+=("$preset: GoogleTest cases under Wine: $passed passed, $failed failed")
+}
+
 run_preset release
 run_preset asan
 if command -v clang++ >/dev/null; then
   run_preset fuzz
 fi
+run_preset windows
+windows_cases windows
 
 echo
 echo "=== Summary"

@@ -24,23 +24,46 @@ else()
 endif()
 include(GoogleTest)
 
+# The tests' own portable helpers (temporary folders, shell commands, this
+# build's programs): tests/support/test_system.h.
+add_library(zelvano_test_system STATIC ${PROJECT_SOURCE_DIR}/tests/support/test_system.cpp)
+target_include_directories(zelvano_test_system PUBLIC ${PROJECT_SOURCE_DIR})
+
 # zelvano_add_gtest(<target> LABELS <label...> [TIMEOUT <seconds>])
-# Registers a GoogleTest executable with ctest.
+# Registers a GoogleTest executable with ctest (and links the helpers of
+# tests/support/test_system.h).
 function(zelvano_add_gtest target)
   cmake_parse_arguments(ARG "" "TIMEOUT" "LABELS" ${ARGN})
+  target_link_libraries(${target} PRIVATE zelvano_test_system)
   if(CMAKE_CROSSCOMPILING AND WIN32)
     add_test(NAME ${target} COMMAND ${ZELVANO_WINE_RUN} $<TARGET_FILE:${target}>)
-    set(timeout 600)
+    # The whole suite in one run: a longer limit than a single case has.
     set_tests_properties(${target} PROPERTIES
       LABELS "${ARG_LABELS};wine"
       FIXTURES_REQUIRED wine_prefix
       ENVIRONMENT "WINEPREFIX=${ZELVANO_WINEPREFIX}"
-      TIMEOUT ${timeout})
+      TIMEOUT 900)
   else()
     set(properties LABELS "${ARG_LABELS}")
     if(ARG_TIMEOUT)
       list(APPEND properties TIMEOUT ${ARG_TIMEOUT})
     endif()
     gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST PROPERTIES ${properties})
+  endif()
+endfunction()
+
+# zelvano_tool_command(<target> <variable>)
+# The command that runs a tool from a test script: the program itself on
+# Linux; on Windows a small script running it under Wine (cmake/wine-tool.sh).
+function(zelvano_tool_command target variable)
+  if(CMAKE_CROSSCOMPILING AND WIN32)
+    set(script "${CMAKE_CURRENT_BINARY_DIR}/${target}-wine.sh")
+    file(GENERATE OUTPUT "${script}" CONTENT "#!/usr/bin/env bash
+export WINEPREFIX='${ZELVANO_WINEPREFIX}'
+exec '${PROJECT_SOURCE_DIR}/cmake/wine-tool.sh' '$<TARGET_FILE:${target}>' \"$@\"
+" FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+    set(${variable} "${script}" PARENT_SCOPE)
+  else()
+    set(${variable} "$<TARGET_FILE:${target}>" PARENT_SCOPE)
   endif()
 endfunction()

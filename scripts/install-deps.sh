@@ -14,6 +14,8 @@ packages=(
   qt6-translations-l10n
   # the font that stands in for the window's CJK font
   fonts-wqy-microhei
+  # the Windows build: cross compilers (posix threads), zlib for them, Wine
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev wine wine64
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libclang-rt-14-dev
   python3 nginx curl zip unzip p7zip-full xvfb xauth strace time

@@ -10,12 +10,10 @@
 #include <mutex>
 #include <thread>
 
-#include <openssl/core_names.h>
-#include <openssl/evp.h>
-#include <openssl/params.h>
 #include <zlib.h>
 
 #include "platform/codepage.h"
+#include "platform/crypto.h"
 #include "platform/files.h"
 #include "unzip/DecodeState.h"
 #include "unzip/UnZipper.h"
@@ -65,35 +63,18 @@ int Percent(uint64_t part, uint64_t whole) {
 // WinZip AES: counter-mode decryption with a little-endian counter and an
 // HMAC-SHA1 over the encrypted bytes.
 struct TUnZipper::TAesContext {
-    EVP_CIPHER_CTX* cipher = nullptr;
-    EVP_MAC* mac = nullptr;
-    EVP_MAC_CTX* hmac = nullptr;
+    platform::TAesBlockCipher cipher;
+    platform::THmacSha1 hmac;
     uint64_t counter = 0;        // the low eight bytes of the counter block
     uint8_t keystream[16] = {};
     unsigned pos = 16;
     std::vector<uint8_t> counters;  // counter blocks of one batch; high halves stay zero
     std::vector<uint8_t> stream;    // their key stream
 
-    TAesContext() : counters(32768, 0), stream(32768) {
-        cipher = EVP_CIPHER_CTX_new();
-        mac = EVP_MAC_fetch(nullptr, "HMAC", nullptr);
-    }
-    ~TAesContext() {
-        if (hmac) EVP_MAC_CTX_free(hmac);
-        if (mac) EVP_MAC_free(mac);
-        if (cipher) EVP_CIPHER_CTX_free(cipher);
-    }
+    TAesContext() : counters(32768, 0), stream(32768) {}
     void Start(const uint8_t* key, int keyLen, const uint8_t* macKey) {
-        const EVP_CIPHER* kind = keyLen == 16 ? EVP_aes_128_ecb() : keyLen == 24 ? EVP_aes_192_ecb() : EVP_aes_256_ecb();
-        EVP_CIPHER_CTX_reset(cipher);
-        EVP_EncryptInit_ex(cipher, kind, nullptr, key, nullptr);
-        EVP_CIPHER_CTX_set_padding(cipher, 0);
-        if (hmac) EVP_MAC_CTX_free(hmac);
-        hmac = EVP_MAC_CTX_new(mac);
-        char digest[] = "SHA1";
-        OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, digest, 0),
-                               OSSL_PARAM_construct_end()};
-        EVP_MAC_init(hmac, macKey, static_cast<size_t>(keyLen), params);
+        cipher.SetKey(key, static_cast<size_t>(keyLen));
+        hmac.Start(macKey, static_cast<size_t>(keyLen));
         counter = 0;
         pos = 16;
     }
@@ -106,11 +87,10 @@ struct TUnZipper::TAesContext {
             for (int k = 0; k < 8; ++k) le[k] = static_cast<uint8_t>(c >> (8 * k));
             std::memcpy(&counters[b * 16], le, 8);
         }
-        int outl = 0;
-        EVP_EncryptUpdate(cipher, out, &outl, counters.data(), static_cast<int>(blocks * 16));
+        cipher.EncryptBlocks(counters.data(), out, blocks);
     }
     void Decrypt(uint8_t* data, size_t n) {
-        EVP_MAC_update(hmac, data, n);
+        hmac.Update(data, n);
         size_t i = 0;
         while (i < n && pos < 16) data[i++] ^= keystream[pos++];
         while (n - i >= 16) {
@@ -126,9 +106,8 @@ struct TUnZipper::TAesContext {
         }
     }
     void Code(uint8_t out[10]) {
-        uint8_t full[EVP_MAX_MD_SIZE];
-        size_t len = 0;
-        EVP_MAC_final(hmac, full, &len, sizeof full);
+        uint8_t full[platform::THmacSha1::kDigestSize];
+        hmac.Finish(full);
         std::memcpy(out, full, 10);
     }
 };
@@ -193,8 +172,9 @@ private:
                 if (file.Read(&lrec, 30) == 30) {
                     file.Seek(lrec.filename_length + lrec.extra_field_length, platform::soCurrent);
                     r.ok = file.Read(r.salt, saltLen) == saltLen && password_.size() <= 128 &&
-                           PKCS5_PBKDF2_HMAC_SHA1(password_.data(), static_cast<int>(password_.size()), r.salt,
-                                                  saltLen, 1000, 2 * job.keyLen + 2, r.derived) == 1;
+                           platform::Pbkdf2HmacSha1(password_.data(), password_.size(), r.salt,
+                                                    static_cast<size_t>(saltLen), 1000, r.derived,
+                                                    static_cast<size_t>(2 * job.keyLen + 2));
                 }
                 std::lock_guard<std::mutex> lock(mutex_);
                 results_[job.index] = r;
@@ -357,8 +337,9 @@ bool TUnZipper::CheckPassword(TDecodeState& st) {
     bool derivedOk = FPrefetch && FPrefetch->Take(st.index, Password, salt, saltLen, derived, len);
     if (!derivedOk)
         derivedOk = Password.size() <= 128 &&
-                    PKCS5_PBKDF2_HMAC_SHA1(Password.data(), static_cast<int>(Password.size()), salt, saltLen,
-                                           1000, len, derived) == 1;
+                    platform::Pbkdf2HmacSha1(Password.data(), Password.size(), salt,
+                                             static_cast<size_t>(saltLen), 1000, derived,
+                                             static_cast<size_t>(len));
     bool ok = derivedOk && derived[2 * keyLen] == verifier[0] && derived[2 * keyLen + 1] == verifier[1];
     if (!ok) return false;
     FAes->Start(derived, keyLen, derived + keyLen);

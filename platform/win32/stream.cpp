@@ -20,7 +20,13 @@ int64_t THandleStream::Read(void* buffer, int64_t count) {
     while (done < count) {
         DWORD piece = count - done > 0x40000000 ? 0x40000000 : static_cast<DWORD>(count - done);
         DWORD n = 0;
-        if (!ReadFile(win32::IntToHandle(handle_), p + done, piece, &n, nullptr) || n == 0) break;
+        if (!ReadFile(win32::IntToHandle(handle_), p + done, piece, &n, nullptr)) {
+            DWORD error = GetLastError();
+            // The writing end of a pipe closed: the end of the input.
+            if (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF) break;
+            throw EReadError(u"Stream read error. " + win32::ErrorMessage(error));
+        }
+        if (n == 0) break;
         done += n;
     }
     return done;

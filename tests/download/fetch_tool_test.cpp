@@ -3,16 +3,44 @@
 // download.
 #include <gtest/gtest.h>
 
+#include "download_support.h"
+#include "tests/support/test_system.h"
+
+#if defined(ZELVANO_FETCH) && defined(_WIN32)
+
+namespace {
+
+using namespace download_test;
+
+// The Windows program run to its end against nginx on loopback. (Stopping
+// it half-way by signals, and the hostile servers, are checked on Linux.)
+TEST(FetchTool, DownloadsAndReportsFailuresWithItsExitStatus) {
+    zelvano_test::TempDir root, out;
+    const std::string remote = Bytes(3u << 20, 7);
+    WriteFile(root.Path() / "f.zip", remote);
+    zelvano_test::NginxServer nginx(root.Path());
+
+    auto done = zelvano_test::RunProgram(ZELVANO_FETCH, {"-q", nginx.BaseURL() + "/f.zip", (out.Path() / "f.zip").string()});
+    EXPECT_EQ(done.Status, 0) << done.Output;
+    EXPECT_TRUE(ReadFile(out.Path() / "f.zip") == remote);
+
+    auto failed = zelvano_test::RunProgram(ZELVANO_FETCH, {"-q", nginx.BaseURL() + "/none.zip", (out.Path() / "none.zip").string()});
+    EXPECT_EQ(failed.Status, 1);
+    EXPECT_NE(failed.Output.find("HTTP/1.1 404 Not Found"), std::string::npos) << failed.Output;
+    EXPECT_FALSE(fs::exists(out.Path() / "none.zip"));
+}
+
+}  // namespace
+
+#elif defined(ZELVANO_FETCH)
+
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "download_support.h"
 #include "tests/support/test_authority.h"
 #include "hostile_replies.h"
 #include "tests/support/fault_server.h"
-
-#ifdef ZELVANO_FETCH
 
 namespace {
 

@@ -2,7 +2,6 @@
 // environment, bitness, addresses and the hardware address.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -11,7 +10,9 @@
 #include <optional>
 
 #include "app/SystemInfoU.h"
+#include "platform/socket.h"
 #include "platform/sysinfo.h"
+#include "tests/support/test_system.h"
 
 namespace {
 
@@ -109,21 +110,23 @@ TEST(SysInfoVersionRecord, ParsesTheEnvironmentForm) {
     }
 }
 
-// Sets $ZELVANO_WINDOWS_VERSION for one scope (unset for nullptr).
+#ifndef _WIN32
+// Sets $ZELVANO_WINDOWS_VERSION for one scope (unset for nullptr); the
+// variable stands in for the version query on Linux only.
 class VersionEnvironment {
 public:
     explicit VersionEnvironment(const char* value) {
         if (const char* old = std::getenv(kName)) saved_ = old;
         if (value)
-            setenv(kName, value, 1);
+            zelvano_test::SetEnv(kName, value);
         else
-            unsetenv(kName);
+            zelvano_test::UnsetEnv(kName);
     }
     ~VersionEnvironment() {
         if (saved_)
-            setenv(kName, saved_->c_str(), 1);
+            zelvano_test::SetEnv(kName, *saved_);
         else
-            unsetenv(kName);
+            zelvano_test::UnsetEnv(kName);
     }
 
 private:
@@ -158,6 +161,19 @@ TEST(SysInfoVersionQuery, XpAndTheNameFollowTheVersionRecord) {
     }
 }
 
+#else
+// Windows answers the version query itself (GetVersionExW).
+TEST(SysInfoVersionQuery, TheSystemsOwnVersion) {
+    auto version = platform::QueryOSVersion();
+    ASSERT_TRUE(version.has_value());
+    EXPECT_EQ(TMySystemInfo::IsWindowXP(), version->MajorVersion == 5);
+    EXPECT_NE(TMySystemInfo::GetSysVersion(), "Windows None");
+    // A new Wine prefix reports Windows 7.
+    if (version->MajorVersion == 6 && version->MinorVersion == 1)
+        EXPECT_EQ(TMySystemInfo::GetSysVersion(), "Windows 7");
+}
+#endif
+
 TEST(SysInfoBits, SixtyFourBitProgramsRunOnSixtyFourBitSystems) {
     // A 64-bit program can only run on a 64-bit system.
     if (sizeof(void*) == 8) {
@@ -171,8 +187,9 @@ TEST(SysInfoAddresses, LocalAddressAndReverseLookup) {
     // to must be one dotted IPv4 address.
     std::string ip = TMySystemInfo::GetLocalIP();
     if (!ip.empty()) {
-        in_addr parsed{};
-        EXPECT_EQ(inet_pton(AF_INET, ip.c_str(), &parsed), 1) << ip;
+        platform::SocketAddress parsed;
+        EXPECT_EQ(platform::ResolveHost(ip, platform::SocketFamily::IPv4, parsed), 0) << ip;
+        EXPECT_EQ(parsed.ToString(), ip);
         EXPECT_EQ(ip, platform::ResolveFirstIPv4(platform::LocalHostName()));
     }
     EXPECT_EQ(platform::ResolveFirstIPv4("localhost"), "127.0.0.1");

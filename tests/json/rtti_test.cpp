@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/codepage.h"
+#include "tests/support/test_system.h"
 #ifdef ZELVANO_RTTI_WITH_DOWNLOAD
 #include "download/DownLoad.h"
 #endif
@@ -168,14 +169,14 @@ class ScopedTimeZone {
 public:
     explicit ScopedTimeZone(const char* tz) {
         if (const char* old = std::getenv("TZ")) old_ = old;
-        setenv("TZ", tz, 1);
+        zelvano_test::SetEnv("TZ", tz);
         tzset();
     }
     ~ScopedTimeZone() {
         if (old_)
-            setenv("TZ", old_->c_str(), 1);
+            zelvano_test::SetEnv("TZ", *old_);
         else
-            unsetenv("TZ");
+            zelvano_test::UnsetEnv("TZ");
         tzset();
     }
 
@@ -379,6 +380,7 @@ TEST(RttiToJson, PropertiesAndOwnedReferences) {
     EXPECT_EQ(ctx.AsJson(chain)->AsJSon(), u"{\"FValue\":1,\"FNext\":{\"FValue\":2,\"FNext\":null}}");
 }
 
+#ifndef _WIN32  // POSIX TZ rules; the Windows C runtime reads only the simplest TZ forms
 TEST(RttiDateTime, LocalMidnight1970IsMinusTheUtcOffset) {
     struct Row {
         const char* tz;
@@ -408,6 +410,7 @@ TEST(RttiDateTime, LocalMidnight1970IsMinusTheUtcOffset) {
         EXPECT_EQ(ctx.AsJson(eastern)->AsInteger(), july + 16 * 3600000) << r.tz;
     }
 }
+#endif
 
 TEST(RttiGuid, ConvertsTo36LowerCaseCharacters) {
     TJsonRttiContext ctx;

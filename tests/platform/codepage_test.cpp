@@ -75,7 +75,7 @@ TEST(CodePage, MissingCharactersAndUnknownPages) {
 
 #ifndef _WIN32
 // Linux has no system code pages; the environment names them. Windows asks
-// GetACP and GetOEMCP (win32/codepage_system_test.cpp).
+// GetACP and GetOEMCP (win32/system_test.cpp).
 TEST(CodePage, SystemCodePagesFollowTheEnvironment) {
     setenv("ZELVANO_ANSI_CODEPAGE", "936", 1);
     setenv("ZELVANO_OEM_CODEPAGE", "850", 1);

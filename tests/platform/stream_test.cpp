@@ -86,7 +86,7 @@ TEST(FileStream, ReadErrorsAreRaisedNotTakenForTheEnd) {
 
 #ifndef _WIN32
 // Linux emulates share modes with flock(); the Windows share modes are the
-// system's own (win32/sharing_test.cpp).
+// system's own (win32/files_shell_test.cpp).
 TEST(FileStream, ShareModesSeeLocksOfOtherOpeners) {
     std::string path = TempPath("-locked.bin");
     { TFileStream f(path, fmCreate); f.WriteBuffer("data", 4); }

@@ -11,15 +11,19 @@
 //   ZELVANO_SUPPORT_DIR="${ZELVANO_SUPPORT_DIR}".
 #pragma once
 
+#include <chrono>
 #include <csignal>
+#include <thread>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include "tests/support/nginx_server.h"  // TempDir
 
@@ -38,9 +42,29 @@ public:
         const std::string script = (work_.Path() / "script.json").string();
         log_ = (work_.Path() / "events.log").string();
         std::ofstream(script) << ScriptJson;
+        const std::string program = std::string(ZELVANO_SUPPORT_DIR) + "/fault_server.py";
+#ifdef _WIN32
+        // The server runs as a Unix program in the background; its port
+        // line arrives in a file.
+        const std::string portFile = (work_.Path() / "port").string();
+        pid_ = std::stoi(RunCommand("python3 " + ShellQuote(program) + " --script " + ShellQuote(script) +
+                                    " --log " + ShellQuote(log_) + " --host " + ShellQuote(host_) +
+                                    " >" + ShellQuote(portFile) +
+                                    " 2>/dev/null </dev/null & echo $!"));
+        std::string line;
+        for (int i = 0; i < 2000; ++i) {
+            line = ReadWholeFile(portFile);
+            if (line.find('\n') != std::string::npos) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        if (line.find('\n') == std::string::npos) {
+            Stop();
+            throw std::runtime_error("fault server did not start");
+        }
+        port_ = std::stoi(line);
+#else
         int out[2];
         if (::pipe(out) != 0) throw std::runtime_error("pipe failed");
-        const std::string program = std::string(ZELVANO_SUPPORT_DIR) + "/fault_server.py";
         pid_ = ::fork();
         if (pid_ < 0) throw std::runtime_error("fork failed");
         if (pid_ == 0) {
@@ -61,6 +85,7 @@ public:
             throw std::runtime_error("fault server did not start");
         }
         port_ = std::stoi(line);
+#endif
     }
     ~FaultServer() { Stop(); }
     FaultServer(const FaultServer&) = delete;
@@ -102,18 +127,26 @@ private:
         return lines;
     }
     void Stop() {
+#ifdef _WIN32
+        if (pid_ > 0) {
+            const std::string pid = std::to_string(pid_);
+            RunShell("kill " + pid + " 2>/dev/null; while kill -0 " + pid + " 2>/dev/null; do sleep 0.02; done");
+            pid_ = -1;
+        }
+#else
         if (pid_ > 0) {
             ::kill(pid_, SIGTERM);
             int status;
             ::waitpid(pid_, &status, 0);
             pid_ = -1;
         }
+#endif
     }
 
     TempDir work_;
     std::string host_;
     std::string log_;
-    pid_t pid_ = -1;
+    int pid_ = -1;
     int port_ = 0;
 };
 

@@ -20,7 +20,7 @@
 #include <thread>
 #include <vector>
 
-#include <unistd.h>
+#include "tests/support/test_system.h"  // RunCommand, ShellQuote, MakeTempDir
 
 #ifndef ZELVANO_SUPPORT_DIR
 #error "define ZELVANO_SUPPORT_DIR (the tests/support folder) for this target"
@@ -28,39 +28,10 @@
 
 namespace zelvano_test {
 
-// Runs a shell command and returns its standard output; throws on failure.
-inline std::string RunCommand(const std::string& command) {
-  std::string out;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) throw std::runtime_error("cannot run: " + command);
-  char buffer[4096];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-  int status = ::pclose(pipe);
-  if (status != 0) throw std::runtime_error("command failed: " + command + "\n" + out);
-  return out;
-}
-
-inline std::string ShellQuote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) {
-    if (c == '\'') q += "'\\''";
-    else q += c;
-  }
-  return q + "'";
-}
-
 // A temporary folder removed with everything in it when the object goes.
 class TempDir {
  public:
-  explicit TempDir(const std::string& prefix = "zelvano-test") {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    if (!::mkdtemp(buf.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = buf.data();
-  }
+  explicit TempDir(const std::string& prefix = "zelvano-test") : path_(MakeTempDir(prefix)) {}
   ~TempDir() {
     std::error_code ec;
     std::filesystem::remove_all(path_, ec);

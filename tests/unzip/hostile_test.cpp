@@ -3,7 +3,9 @@
 // byte where no tool writes such an archive.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 #include "platform/files.h"
 #include "test_support.h"
@@ -306,8 +308,8 @@ TEST_F(Hostile, OverlappingEntriesAreRefused) {
 
 // Row 7: names from Info-ZIP zip on Unix are UTF-8 without the flag.
 TEST_F(Hostile, UnixNamesInUtf8WithoutTheFlag) {
-    setenv("ZELVANO_OEM_CODEPAGE", "437", 1);
-    setenv("ZELVANO_ANSI_CODEPAGE", "65001", 1);
+    zelvano_test::SetEnv("ZELVANO_OEM_CODEPAGE", "437");
+    zelvano_test::SetEnv("ZELVANO_ANSI_CODEPAGE", "65001");
     std::string ij = "\xC4\xB3" "6/";                      // ĳ6/
     std::string emoji = "\xF0\x9F\x98\x80.txt";           // 😀.txt
     OpenBytes(ZipWriter({{.name = ij + emoji, .data = "e", .versionMadeBy = kUnix},
@@ -332,8 +334,8 @@ TEST_F(Hostile, UnixNamesInUtf8WithoutTheFlag) {
         for (int i = 0; i < u.Count(); ++i) seen = seen || u.Entry(i).filename == u"\U0001F600.txt";
         EXPECT_TRUE(seen);
     }
-    unsetenv("ZELVANO_OEM_CODEPAGE");
-    unsetenv("ZELVANO_ANSI_CODEPAGE");
+    zelvano_test::UnsetEnv("ZELVANO_OEM_CODEPAGE");
+    zelvano_test::UnsetEnv("ZELVANO_ANSI_CODEPAGE");
 }
 
 // Row 8: a wrong password that passes the one-byte check.

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/test_system.h"
+
 namespace unziptest {
 
 namespace fs = std::filesystem;
@@ -32,9 +34,9 @@ inline void WriteAll(const fs::path& p, const std::string& data) {
     out.write(data.data(), static_cast<std::streamsize>(data.size()));
 }
 
+// Runs a command of the Unix shell (the archive tools); its exit status.
 inline int Shell(const std::string& cmd) {
-    int rc = std::system((cmd + " >/dev/null 2>&1").c_str());
-    return WEXITSTATUS(rc);
+    return zelvano_test::RunShell(cmd + " >/dev/null 2>&1").Status;
 }
 
 inline std::u16string U(const std::string& s) { return std::u16string(s.begin(), s.end()); }
@@ -43,12 +45,7 @@ inline std::u16string U(const fs::path& p) { return U(p.string()); }
 // A fresh folder below the system's temporary folder, removed afterwards.
 class TempDir {
 public:
-    TempDir() {
-        std::string tmpl = (fs::temp_directory_path() / "zelvano-unzip-XXXXXX").string();
-        std::vector<char> buf(tmpl.begin(), tmpl.end());
-        buf.push_back('\0');
-        path_ = ::mkdtemp(buf.data());
-    }
+    TempDir() : path_(zelvano_test::MakeTempDir("zelvano-unzip")) {}
     ~TempDir() {
         std::error_code ec;
         // Read-only folders made by tests must not stop the cleanup.

@@ -17,15 +17,21 @@ struct Result {
     std::string out;
 };
 
+// Runs the tool in `dir`; `args` are separated by spaces, a pattern may be
+// in single quotes.
 Result Tool(const TempDir& dir, const std::string& args) {
-    std::string cmd = "cd " + dir.path().string() + " && " + ZELVANO_UNZIP_TOOL + " " + args + " 2>&1";
-    Result r{0, {}};
-    FILE* p = ::popen(cmd.c_str(), "r");
-    std::array<char, 4096> buf;
-    size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-    r.status = WEXITSTATUS(::pclose(p));
-    return r;
+    std::vector<std::string> list;
+    std::string arg;
+    bool quoted = false;
+    for (char c : args + " ") {
+        if (c == '\'') quoted = !quoted;
+        else if (c == ' ' && !quoted) {
+            if (!arg.empty()) list.push_back(arg);
+            arg.clear();
+        } else arg += c;
+    }
+    auto run = zelvano_test::RunProgram(ZELVANO_UNZIP_TOOL, list, dir.path());
+    return {run.Status, run.Output};
 }
 
 }  // namespace
