@@ -11,8 +11,8 @@
 // driven directly from any thread (see controls/ProgressGauge.h).
 #pragma once
 
-#include "controls/ImageButton.h"
-#include "controls/ProgressGauge.h"
+#include "controls/qt/ImageButton.h"
+#include "controls/qt/ProgressGauge.h"
 
 #include <QMetaObject>
 #include <QThread>
