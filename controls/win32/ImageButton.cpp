@@ -147,17 +147,20 @@ LRESULT TImageButton::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
             React(model_.SetEnabled(wparam != 0));
             return 0;
         case WM_MOUSEMOVE: {
-            // The first move after the pointer came in is the enter notice.
-            if (!tracking_) {
+            const bool inside = Inside(lparam);
+            const bool captured = GetCapture() == hwnd_;
+            if (!captured) {
+                // A move without capture is the pointer over the button: the
+                // enter notice, and a leave notice asked for anew (the system
+                // drops the request when it fires or the window is disabled).
                 TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, hwnd_, 0};
-                tracking_ = TrackMouseEvent(&track) != FALSE;
-                if (Inside(lparam)) React(model_.PointerInside(true));
+                TrackMouseEvent(&track);
+                React(model_.PointerInside(inside));
             }
-            React(model_.PointerMoved(Inside(lparam), GetCapture() == hwnd_));
+            React(model_.PointerMoved(inside, captured));
             return 0;
         }
         case WM_MOUSELEAVE:
-            tracking_ = false;
             // While captured, the moves stand in for enter and leave.
             if (GetCapture() != hwnd_) React(model_.PointerInside(false));
             return 0;

@@ -82,7 +82,6 @@ private:
     HWND tooltip_ = nullptr;
     HFONT font_ = nullptr;
     TColor background_;
-    bool tracking_ = false;  // a leave notice has been asked for
     TButtonModel model_;
     TImageButtonStyle style_ = pbsDefault;
     TImageButtonLayout layout_ = pbsImageAbove;
