@@ -1,10 +1,9 @@
 #include "app/Cleanup.h"
 
-#include <QString>
-
 #include "app/Dialogs.h"
-#include "app/MainFrm.h"
+#include "app/Installer.h"
 #include "app/Texts.h"
+#include "http/TextUtil.h"
 #include "platform/process.h"
 #include "platform/shell.h"
 
@@ -18,7 +17,7 @@ std::u16string ExtractFileName(const std::u16string& Path) {
     return cut == std::u16string::npos ? Path : Path.substr(cut + 1);
 }
 
-std::u16string TMainForm::GetUpdateDir() {
+std::u16string TInstaller::GetUpdateDir() {
     if (FAppName.empty()) return {};
     std::u16string path = ExtractFilePath(FAppName) + texts::SUpdateFolder;
     if (!platform::DirectoryExists(path)) {
@@ -47,9 +46,9 @@ void EndProcesses(const std::u16string& FileName) { platform::EndProcessesNamed(
 
 namespace {
 
-bool SameName(const std::u16string& a, const std::u16string& b) {
-    return QString::fromStdU16String(a).compare(QString::fromStdU16String(b), Qt::CaseInsensitive) == 0;
-}
+// File names compare without case for the letters a to z, as the process
+// list does.
+bool SameName(const std::u16string& a, const std::u16string& b) { return http::EqualsIgnoreCase(a, b); }
 
 void SearchFolder(const std::u16string& Name, const std::u16string& Folder, bool FilesOnly, bool WithSubFolders,
                   std::vector<std::u16string>& Hits) {
@@ -75,7 +74,7 @@ std::vector<std::u16string> SearchFile(const std::u16string& Name, const std::u1
     return hits;
 }
 
-void TMainForm::Btn_CloseClick(QObject*) {
+void TInstaller::Btn_CloseClick(TSender) {
     DeleteDir(GetUpdateDir());
-    EndMessageLoop();
+    window_.EndMessageLoop(0);
 }

@@ -1,9 +1,5 @@
 // The install action, the start of the download and the installation of the
 // downloaded release archive.
-#include <QCoreApplication>
-#include <QLabel>
-#include <QTabWidget>
-
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -11,8 +7,10 @@
 #include "app/Cleanup.h"
 #include "app/Dialogs.h"
 #include "app/DownLoadLink.h"
-#include "app/MainFrm.h"
+#include "app/Installer.h"
 #include "app/ServerAddresses.h"
+#include "download/HttpDownLoad.h"
+#include "download/Progress.h"
 #include "app/SystemInfoU.h"
 #include "app/Texts.h"
 #include "http/NetHTTP.h"
@@ -27,33 +25,31 @@ namespace {
 constexpr int kExitNetworkFailure = 1;
 constexpr int kExitInstallFailed = 2;
 
-void EndUnattendedRun(TMainForm* Form, int Status) {
+}  // namespace
+
+void TInstaller::EndUnattendedRun(int Status) {
     if (!dialogs::Unattended()) return;
     // Queued behind the state change, so the hint read here is the new one.
-    Form->RunOnWindowThread([Form, Status] {
-        std::fprintf(stderr, "%s\n", Form->lb_Hint->text().toUtf8().constData());
-        std::fflush(stderr);
-        QCoreApplication::exit(Status);
+    window_.RunOnWindowThread([this, Status] {
+        dialogs::WriteHintLine(window_.HintText());
+        window_.EndMessageLoop(Status);
     });
 }
 
-}  // namespace
-
-void TMainForm::StartUnattended() {
-    QMetaObject::invokeMethod(this, [this] { Btn_InstallClick(FBtn_Install); }, Qt::QueuedConnection);
+void TInstaller::StartUnattended() {
+    window_.PostToWindowThread([this] { Btn_InstallClick(nullptr); });
 }
 
-void TMainForm::Btn_InstallClick(QObject*) {
+void TInstaller::Btn_InstallClick(TSender) {
     const std::u16string url = ServerAddresses::UpdateInfoUrl(TMySystemInfo::IsWindowXP());
-    const std::u16string installDir = InstallDirText();
+    const std::u16string installDir = window_.InstallDirText();
     if (installDir.empty()) {
-        SetWindowState(TWindowState::NoInstallFolder);
-        EndUnattendedRun(this, kExitNetworkFailure);
+        window_.SetWindowState(TWindowState::NoInstallFolder);
+        EndUnattendedRun(kExitNetworkFailure);
         return;
     }
-    SetWindowState(TWindowState::AskingServer);
-    lb_Hint->repaint();
-    ProcessMessages();
+    window_.SetWindowState(TWindowState::AskingServer);
+    window_.ProcessMessages();
     try {
         http::TNetHTTP client;
         client.ReadTimeout = 10000;
@@ -69,7 +65,7 @@ void TMainForm::Btn_InstallClick(QObject*) {
             DownLoadError(nullptr);
             return;
         }
-        SetPercentVisible(true);
+        window_.SetPercentVisible(true);
         std::u16string appName = installDir;
         if (appName.back() != u'/') appName += u'/';
         appName += std::u16string(texts::SClientFolder) + u"/" + texts::SClientExe;
@@ -79,8 +75,8 @@ void TMainForm::Btn_InstallClick(QObject*) {
     }
 }
 
-void TMainForm::AutoUpdate(const std::u16string& Url, const std::u16string& AppName) {
-    RunOnWindowThread([this] { PG->setCurrentWidget(tb_AutoUpdate); });
+void TInstaller::AutoUpdate(const std::u16string& Url, const std::u16string& AppName) {
+    window_.ShowAutoUpdatePage();
     EndProcesses(ExtractFileName(AppName));
     if (Url.empty() || AppName.empty()) return;
     FUrl = Url;
@@ -88,7 +84,7 @@ void TMainForm::AutoUpdate(const std::u16string& Url, const std::u16string& AppN
     DeleteDir(GetUpdateDir());
     const std::u16string localArchive = GetUpdateDir() + texts::SLocalArchive;
 
-    THttpDownLoad* downLoader = NewDownLoader(this, G_Process);
+    THttpDownLoad* downLoader = NewDownLoader(window_, window_.InstallGauge());
     downLoader->SetDownLoadUrl(FUrl);
     downLoader->SetLocalFileName(localArchive);
     downLoader->SetFileID(100);
@@ -99,17 +95,17 @@ void TMainForm::AutoUpdate(const std::u16string& Url, const std::u16string& AppN
         if (!WindowLinkCut()) DownLoadError(Sender);
     };
     downLoader->DownLoad();
-    SetWindowState(TWindowState::Downloading);
+    window_.SetWindowState(TWindowState::Downloading);
 }
 
-void TMainForm::DownLoadError(THttpDownLoad*) {
-    SetWindowState(TWindowState::NetworkFailure);
-    G_Process->SetProgress(0);
-    ProcessMessages();
-    EndUnattendedRun(this, kExitNetworkFailure);
+void TInstaller::DownLoadError(THttpDownLoad*) {
+    window_.SetWindowState(TWindowState::NetworkFailure);
+    window_.InstallGauge().SetProgress(0);
+    window_.ProcessMessages();
+    EndUnattendedRun(kExitNetworkFailure);
 }
 
-void TMainForm::DownLoadFinish(THttpDownLoad* Sender) {
+void TInstaller::DownLoadFinish(THttpDownLoad* Sender) {
     switch (Sender->FileID()) {
         case 100: InstallUpdate(Sender); break;
         case 200: InstallPackage(Sender); break;
@@ -117,12 +113,12 @@ void TMainForm::DownLoadFinish(THttpDownLoad* Sender) {
     }
 }
 
-void TMainForm::InstallUpdate(THttpDownLoad* Sender) {
+void TInstaller::InstallUpdate(THttpDownLoad* Sender) {
     const std::u16string localArchive = Sender->LocalFileName();
     const std::u16string clientFolder = ExtractFilePath(FAppName);
     const std::u16string clientFileName = ExtractFileName(FAppName);
-    SetWindowState(TWindowState::Installing);
-    ProcessMessages();
+    window_.SetWindowState(TWindowState::Installing);
+    window_.ProcessMessages();
     try {
         UnZipper->SetZipName(localArchive);
         UnZipper->FilesList.push_back(texts::SAllFiles);
@@ -132,16 +128,16 @@ void TMainForm::InstallUpdate(THttpDownLoad* Sender) {
         UnZipper->OverwriteMode = unzip::Always;
         UnZipper->RecreateDirs = true;
         UnZipper->UnZip();
-        G_Process->SetProgress(G_Process->MaxValue());
+        window_.InstallGauge().SetProgress(window_.InstallGauge().MaxValue());
     } catch (...) {
-        SetWindowState(TWindowState::InstallFailed);
-        AddLogLine(u"");
-        EndUnattendedRun(this, kExitInstallFailed);
+        window_.SetWindowState(TWindowState::InstallFailed);
+        window_.AddLogLine(u"");
+        EndUnattendedRun(kExitInstallFailed);
         return;
     }
     DeleteDir(GetUpdateDir());
-    SetWindowState(TWindowState::StartingClient);
-    ProcessMessages();
+    window_.SetWindowState(TWindowState::StartingClient);
+    window_.ProcessMessages();
     const std::vector<std::u16string> hits = SearchFile(clientFileName, clientFolder, true, true);
     if (!hits.empty()) {
         const std::u16string clientPath = hits.front();
@@ -153,18 +149,18 @@ void TMainForm::InstallUpdate(THttpDownLoad* Sender) {
             WriteUninstallInfo(startFolder);
             platform::ShellExecute(clientPath, {}, startFolder);
         } catch (...) {
-            SetWindowState(TWindowState::InstallFailed);
-            EndUnattendedRun(this, kExitInstallFailed);
+            window_.SetWindowState(TWindowState::InstallFailed);
+            EndUnattendedRun(kExitInstallFailed);
             return;
         }
     }
     EndProcesses(ExtractFileName(platform::CurrentExecutable()));
     // Only reached when this program could not find itself among the
     // processes: it ends through its message loop instead.
-    EndMessageLoop();
+    window_.EndMessageLoop(0);
 }
 
-void TMainForm::UnZipperStartUnZip(unzip::TUnZipper*, int, std::u16string& FName, bool&) {
+void TInstaller::UnZipperStartUnZip(unzip::TUnZipper*, int, std::u16string& FName, bool&) {
     if (!platform::FileExists(FName)) return;
     platform::DeleteFileUnlessInUse(FName);
     for (int wait : {100, 200, 500, 1000}) {
@@ -172,11 +168,11 @@ void TMainForm::UnZipperStartUnZip(unzip::TUnZipper*, int, std::u16string& FName
         platform::DeleteFileUnlessInUse(FName);
         std::this_thread::sleep_for(std::chrono::milliseconds(wait));
     }
-    if (!platform::FileExists(FName)) AddLogLine(texts::SLogDeleted + FName);
+    if (!platform::FileExists(FName)) window_.AddLogLine(texts::SLogDeleted + FName);
 }
 
-void TMainForm::UnZipperEndUnZip(unzip::TUnZipper*, int, const std::u16string& FName) {
-    if (CallOnWindowThread([this] { return PG->currentWidget() == tb_AutoUpdate; }))
-        AddLogLine(texts::SLogExtracted + FName);
-    ProcessMessages();
+void TInstaller::UnZipperEndUnZip(unzip::TUnZipper*, int, const std::u16string& FName) {
+    if (window_.AutoUpdatePageActive())
+        window_.AddLogLine(texts::SLogExtracted + FName);
+    window_.ProcessMessages();
 }

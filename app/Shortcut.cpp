@@ -1,12 +1,12 @@
 #include "app/Cleanup.h"
-#include "app/MainFrm.h"
+#include "app/Installer.h"
 #include "app/Texts.h"
 #include "platform/desktop.h"
 
 // The shortcut is a launcher on the desktop; the name's ".lnk" becomes
 // ".desktop" (platform/desktop.h). A desktop that cannot be found or written
 // leaves no shortcut and no report.
-void TMainForm::CreateShortcut(const std::u16string& FileName) {
+void TInstaller::CreateShortcut(const std::u16string& FileName) {
     platform::TShellLink Link;
     Link.Path = FileName;
     Link.WorkingDirectory = ExtractFilePath(FileName);

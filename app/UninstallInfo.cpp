@@ -1,8 +1,8 @@
-#include "app/MainFrm.h"
+#include "app/Installer.h"
 #include "app/Texts.h"
 #include "platform/registry.h"
 
-void TMainForm::WriteUninstallInfo(const std::u16string& Folder) {
+void TInstaller::WriteUninstallInfo(const std::u16string& Folder) {
     platform::TRegistry Reg(platform::HKEY_LOCAL_MACHINE);
     // The folder ends in a doubled separator when the client lies at the top
     // of the client folder; one of the two goes. A single separator (a client

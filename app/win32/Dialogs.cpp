@@ -1,5 +1,6 @@
 #include "app/win32/Dialogs.h"
 
+#include "app/Dialogs.h"
 #include "app/Texts.h"
 
 #include <objbase.h>
@@ -7,8 +8,10 @@
 
 #include <vector>
 
-namespace win32dialogs {
+namespace dialogs {
 namespace {
+
+HWND gOwner = nullptr;
 
 const wchar_t* Wide(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
 
@@ -54,8 +57,16 @@ std::vector<HWND> DisableThreadWindows() {
 
 }  // namespace
 
-TMsgResult ShowMessageBox(HWND Owner, const std::u16string& Text, const std::u16string& Caption,
-                          TMsgButtons Buttons, TMsgResult Default) {
+void SetOwnerWindow(HWND Owner) { gOwner = Owner; }
+
+// MessageBoxW runs its own modal loop on the calling thread, so a worker
+// thread may show a box too; it stays modal to the main window.
+TMsgResult ShowMessageBox(const std::u16string& Text, const std::u16string& Caption, TMsgButtons Buttons,
+                          TMsgResult Default) {
+    if (Unattended()) {
+        WriteUnattendedMessage(Caption, Text);
+        return Default;
+    }
     UINT type = MB_ICONINFORMATION;
     switch (Buttons) {
         case TMsgButtons::Ok: type |= MB_OK; break;
@@ -65,7 +76,7 @@ TMsgResult ShowMessageBox(HWND Owner, const std::u16string& Text, const std::u16
             break;
     }
     const std::u16string caption = Caption.empty() ? std::u16string(texts::SWindowTitle) : Caption;
-    switch (MessageBoxW(Owner, Wide(Text), Wide(caption), type)) {
+    switch (MessageBoxW(gOwner, Wide(Text), Wide(caption), type)) {
         case IDCANCEL: return TMsgResult::Cancel;
         case IDYES: return TMsgResult::Yes;
         case IDNO: return TMsgResult::No;
@@ -73,8 +84,8 @@ TMsgResult ShowMessageBox(HWND Owner, const std::u16string& Text, const std::u16
     }
 }
 
-bool BrowseForFolder(HWND Owner, const std::u16string& Caption, const std::u16string& Root,
-                     std::u16string& Directory) {
+bool BrowseForFolder(const std::u16string& Caption, const std::u16string& Root, std::u16string& Directory) {
+    HWND Owner = gOwner;
     const DWORD attributes = Directory.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(Wide(Directory));
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) Directory.clear();
 
@@ -121,4 +132,4 @@ bool BrowseForFolder(HWND Owner, const std::u16string& Caption, const std::u16st
     return result;
 }
 
-}  // namespace win32dialogs
+}  // namespace dialogs

@@ -1,6 +1,7 @@
 #include "app/win32/MainFrm.h"
 
 #include "app/Texts.h"
+#include "app/win32/Dialogs.h"
 
 #include <commctrl.h>
 #include <windowsx.h>
@@ -48,7 +49,7 @@ void DrawLabel(HDC dc, int left, int top, HFONT font, controls::TColor color, co
 
 }  // namespace
 
-TMainForm::TMainForm() : thread_(GetCurrentThreadId()) {
+TMainForm::TMainForm() : TInstaller(static_cast<IInstallerWindow&>(*this)), thread_(GetCurrentThreadId()) {
     static const bool registered = [] {
         WNDCLASSEXW wc{};
         wc.cbSize = sizeof wc;
@@ -108,7 +109,13 @@ TMainForm::TMainForm() : thread_(GetCurrentThreadId()) {
     G_DownLoad->SetForeColor(controls::clBlack);
     G_DownLoad->SetMaxValue(100);
     G_DownLoad->SetSuffix(u"%");
+    installGauge_ = std::make_unique<TGaugeAdapter<TProgressGauge>>(*G_Process);
+    downloadGauge_ = std::make_unique<TGaugeAdapter<TProgressGauge>>(*G_DownLoad);
 
+    OnInstallClick = [this] { Btn_InstallClick(FBtn_Install.get()); };
+    OnChangeDirClick = [this] { Btn_SelectDirClick(FBtn_ChangeDir.get()); };
+    OnCloseClick = [this] { Btn_CloseClick(FBtn_Close1.get()); };
+    dialogs::SetOwnerWindow(hwnd_);
     FormCreate();
 }
 
@@ -130,6 +137,8 @@ void TMainForm::FormCreate() {
     appName_ = texts::SApplicationName;
     CreateImageButtons();
     G_Process->SetProgress(0);
+    packageFolder_ = texts::SFileNameDefault;
+    hint1_ = texts::SHint1Start;
     hint_ = texts::SHintReady;
     hintColor_ = app::kMidGrey;
     percent_ = texts::SPercentZero;
@@ -199,7 +208,8 @@ void TMainForm::Show() {
     FormShow();
 }
 
-void TMainForm::FormShow() {}
+// The hidden page control shows its download page.
+void TMainForm::FormShow() { autoUpdatePage_ = false; }
 
 void TMainForm::Lbl_ApplicationNameMouseDown(bool LeftButton) {
     if (!LeftButton) return;
@@ -337,8 +347,7 @@ void TMainForm::RunOnWindowThread(std::function<void()> Action) {
         Action();
         return;
     }
-    auto* posted = new std::function<void()>(std::move(Action));
-    if (!PostMessageW(hwnd_, WM_RUN_ACTION, 0, reinterpret_cast<LPARAM>(posted))) delete posted;
+    PostToWindowThread(std::move(Action));
 }
 
 void TMainForm::CallOnWindowThread(const std::function<void()>& Action) {
@@ -430,6 +439,39 @@ std::u16string TMainForm::InstallDirText() {
 
 void TMainForm::SetInstallDirText(const std::u16string& Text) {
     RunOnWindowThread([this, Text] { SetWindowTextW(Edt_InstallDir, Wide(Text)); });
+}
+
+void TMainForm::ShowAutoUpdatePage() {
+    RunOnWindowThread([this] { autoUpdatePage_ = true; });
+}
+
+bool TMainForm::AutoUpdatePageActive() {
+    bool active = false;
+    CallOnWindowThread([&] { active = autoUpdatePage_; });
+    return active;
+}
+
+void TMainForm::SetHint1(const std::u16string& Text) {
+    RunOnWindowThread([this, Text] { hint1_ = Text; });
+}
+
+std::u16string TMainForm::PackageFolderText() {
+    std::u16string text;
+    CallOnWindowThread([&] { text = packageFolder_; });
+    return text;
+}
+
+void TMainForm::SetPackageFolderText(const std::u16string& Text) {
+    RunOnWindowThread([this, Text] { packageFolder_ = Text; });
+}
+
+void TMainForm::SetDownloadPageEnabled(bool Enabled) {
+    RunOnWindowThread([this, Enabled] { downloadPageEnabled_ = Enabled; });
+}
+
+void TMainForm::PostToWindowThread(std::function<void()> Action) {
+    auto* posted = new std::function<void()>(std::move(Action));
+    if (!PostMessageW(hwnd_, WM_RUN_ACTION, 0, reinterpret_cast<LPARAM>(posted))) delete posted;
 }
 
 void TMainForm::EndMessageLoop(int Status) {

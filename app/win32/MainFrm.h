@@ -1,7 +1,8 @@
 // TMainForm for Windows: the program's one borderless window as a native
 // Win32 window. The person installing the client picks an install folder
 // here and presses Install; the window shows the installation's progress and
-// state until the program ends.
+// state until the program ends. The flows it runs are TInstaller's
+// (app/Installer.h); the window gives them IInstallerWindow.
 //
 // The title and centre panels, the labels and the two pictures are painted
 // by the window itself (windowless); the edit box and the hidden log box are
@@ -14,6 +15,9 @@
 // worker waits); the gauges may be driven directly from any thread.
 #pragma once
 
+#include "app/GaugeAdapter.h"
+#include "app/Installer.h"
+#include "app/InstallerWindow.h"
 #include "app/WindowStates.h"
 #include "controls/win32/Gdi.h"
 #include "controls/win32/ImageButton.h"
@@ -29,7 +33,7 @@
 using controls::win32::TImageButton;
 using controls::win32::TProgressGauge;
 
-class TMainForm {
+class TMainForm : public IInstallerWindow, public TInstaller {
 public:
     TMainForm();
     ~TMainForm();
@@ -48,7 +52,8 @@ public:
     HWND Edt_InstallDir = nullptr;
     HWND M_Log = nullptr;
 
-    // What the buttons run; set by the flows.
+    // What the Install, Change and close buttons run: the flows' handlers
+    // (tests may put others in their place).
     std::function<void()> OnInstallClick, OnChangeDirClick, OnCloseClick;
 
     // ---- The window's own operations ----
@@ -59,28 +64,40 @@ public:
     void Lbl_ApplicationNameMouseDown(bool LeftButton);
     void Btn_MinClick();
 
-    // ---- Changes from any thread ----
+    // ---- IInstallerWindow: changes from any thread ----
     // Applies one row of the state table.
-    void SetWindowState(TWindowState State);
-    void SetHint(const std::u16string& Text);
-    void SetHintColor(controls::TColor Color);
-    void SetPercentText(const std::u16string& Text);
-    void SetPercentVisible(bool Visible);
-    void AddLogLine(const std::u16string& Line);
-    std::u16string HintText();
-    std::u16string PercentText();
-    bool PercentVisible();
-    std::u16string InstallDirText();
-    void SetInstallDirText(const std::u16string& Text);
+    void SetWindowState(TWindowState State) override;
+    std::u16string HintText() override;
+    void SetPercentText(const std::u16string& Text) override;
+    void SetPercentVisible(bool Visible) override;
+    void AddLogLine(const std::u16string& Line) override;
+    std::u16string InstallDirText() override;
+    void SetInstallDirText(const std::u16string& Text) override;
+    download::IProgressGauge& InstallGauge() override { return *installGauge_; }
+    download::IProgressGauge& DownloadPageGauge() override { return *downloadGauge_; }
+    void ShowAutoUpdatePage() override;
+    bool AutoUpdatePageActive() override;
+    // The download page is never shown; its values are kept without controls.
+    void SetHint1(const std::u16string& Text) override;
+    std::u16string PackageFolderText() override;
+    void SetPackageFolderText(const std::u16string& Text) override;
+    bool DesktopShortcutChecked() override { return true; }
+    bool RunAfterInstallChecked() override { return true; }
+    void SetDownloadPageEnabled(bool Enabled) override;
     // Ends the message loop with Status; the program then exits.
-    void EndMessageLoop(int Status = 0);
+    void EndMessageLoop(int Status) override;
     // Processes pending window messages on the window's thread; does nothing
     // on any other thread.
-    void ProcessMessages();
-
+    void ProcessMessages() override;
     // Runs Action on the window's thread: at once when called there, else
     // posted (in call order) without waiting.
-    void RunOnWindowThread(std::function<void()> Action);
+    void RunOnWindowThread(std::function<void()> Action) override;
+    void PostToWindowThread(std::function<void()> Action) override;
+
+    void SetHint(const std::u16string& Text);
+    void SetHintColor(controls::TColor Color);
+    std::u16string PercentText();
+    bool PercentVisible();
     // Runs Action on the window's thread and waits for it. Never call it from
     // a worker while the window's thread waits for that worker.
     void CallOnWindowThread(const std::function<void()>& Action);
@@ -115,4 +132,10 @@ private:
     controls::TColor hintColor_ = app::kMidGrey;
     std::u16string percent_;
     bool percentVisible_ = false;
+    std::unique_ptr<TGaugeAdapter<TProgressGauge>> installGauge_, downloadGauge_;
+    // The hidden page control and the download page's values.
+    bool autoUpdatePage_ = false;
+    std::u16string hint1_;
+    std::u16string packageFolder_;
+    bool downloadPageEnabled_ = true;
 };

@@ -1,5 +1,5 @@
 #include "app/Dialogs.h"
-#include "app/MainFrm.h"
+#include "app/qt/MainFrm.h"
 
 #include <QApplication>
 #include <QDir>

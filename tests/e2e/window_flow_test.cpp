@@ -17,7 +17,7 @@
 
 #include "app/Cleanup.h"
 #include "app/Dialogs.h"
-#include "app/MainFrm.h"
+#include "app/qt/MainFrm.h"
 #include "app/ServerAddresses.h"
 #include "platform/codepage.h"
 #include "platform/shell.h"

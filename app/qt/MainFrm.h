@@ -1,6 +1,8 @@
-// TMainForm: the program's one borderless window. The person installing the
-// client picks an install folder here and presses Install; the window shows
-// the installation's progress and state until the program ends.
+// TMainForm for Qt: the program's one borderless window. The person
+// installing the client picks an install folder here and presses Install;
+// the window shows the installation's progress and state until the program
+// ends. The flows it runs are TInstaller's (app/Installer.h); the window
+// gives them IInstallerWindow.
 //
 // Threads. The window lives on the program's main thread. The downloader calls
 // the completion and error handlers on its worker thread, so the whole
@@ -11,6 +13,9 @@
 // driven directly from any thread (see controls/ProgressGauge.h).
 #pragma once
 
+#include "app/GaugeAdapter.h"
+#include "app/Installer.h"
+#include "app/InstallerWindow.h"
 #include "controls/qt/ImageButton.h"
 #include "controls/qt/ProgressGauge.h"
 
@@ -33,37 +38,15 @@ class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
 
-namespace download { class THttpDownLoad; }
-namespace http { class TNetHTTP; }
-namespace unzip { class TUnZipper; }
-
 using controls::TImageButton;
 using controls::TProgressGauge;
-using download::THttpDownLoad;
 
-// The rows of the window's state table: hint text and colour, whether Install
-// and Change are enabled, and the percent label.
-enum class TWindowState {
-    Ready,           // at creation
-    AskingServer,    // Install pressed
-    Downloading,     // archive address received
-    Installing,      // download complete
-    InstallFailed,   // extraction failed (Change stays disabled)
-    StartingClient,  // extraction done
-    NetworkFailure,  // request or download failed (red hint; label hidden, "0%")
-    NoInstallFolder, // Install pressed with an empty install folder (red hint)
-};
-
-class TMainForm : public QWidget {
+class TMainForm : public QWidget, public IInstallerWindow, public TInstaller {
     Q_OBJECT
 
 public:
     explicit TMainForm(QWidget* parent = nullptr);
     ~TMainForm() override;
-
-    // ---- Fields used by the flows (empty at creation) ----
-    std::u16string FUrl;      // address of the running installation's release archive
-    std::u16string FAppName;  // full path of the client executable the installation produces
 
     // ---- The four image buttons, created in code, children of their panels ----
     TImageButton* FBtn_Min = nullptr;
@@ -103,11 +86,6 @@ public:
     TProgressGauge* G_DownLoad = nullptr;
     QPushButton* Btn_DownLoadAndRun = nullptr;
     QPushButton* Btn_Close1 = nullptr;
-    // The extraction component (its start and end events run
-    // UnZipperStartUnZip and UnZipperEndUnZip) and the download page's HTTP
-    // client, both owned by the window.
-    std::unique_ptr<unzip::TUnZipper> UnZipper;
-    std::unique_ptr<http::TNetHTTP> NetHTTP;
     // The button artwork: 30 x 30 (close and minimise), 117 x 44 (Install),
     // 74 x 28 (Change), 32-bit with alpha.
     std::vector<QImage> ImageList;
@@ -122,55 +100,34 @@ public:
     void Lbl_ApplicationNameMouseDown(QObject* Sender, Qt::MouseButton Button, Qt::KeyboardModifiers Shift,
                                       int X, int Y);
     void Btn_MinClick(QObject* Sender);
-    void Btn_SelectDirClick(QObject* Sender);
-    void Btn_DirClick(QObject* Sender);
-
-    // ---- The installation flows ----
-    void Btn_CloseClick(QObject* Sender);
-    void Btn_InstallClick(QObject* Sender);
-    void AutoUpdate(const std::u16string& Url, const std::u16string& AppName);
-    void DownLoadError(THttpDownLoad* Sender);
-    void DownLoadFinish(THttpDownLoad* Sender);
-    void UnZipperStartUnZip(unzip::TUnZipper* Sender, int FileIndex, std::u16string& FName, bool& Skip);
-    void UnZipperEndUnZip(unzip::TUnZipper* Sender, int FileIndex, const std::u16string& FName);
-    void Btn_DownLoadAndRunClick(QObject* Sender);
-    void Btn_Close1Click(QObject* Sender);
-    // The work folder inside the client folder (created when missing), or
-    // empty text when FAppName is empty.
-    std::u16string GetUpdateDir();
-    // Unattended mode: presses Install once the message loop runs. The run
-    // ends the program itself (status 0), or in the network-failure state
-    // (status 1) or the installation-failed state (status 2).
-    void StartUnattended();
 
     // ---- Changes from any thread ----
     // Applies one row of the state table (hint text and colour, Install and
     // Change enabled, percent label). The one place the states are made.
-    void SetWindowState(TWindowState State);
-    void SetHint(const std::u16string& Text);
-    void SetHintColor(const QColor& Color);
-    void SetPercentText(const std::u16string& Text);
-    void SetPercentVisible(bool Visible);
-    void SetInstallEnabled(bool Enabled);
-    void SetChangeDirEnabled(bool Enabled);
-    void AddLogLine(const std::u16string& Line);
-    void SetHint1(const std::u16string& Text);  // the download page's hint line
-    // Ends the message loop; the program then exits normally.
-    void EndMessageLoop();
+    void SetWindowState(TWindowState State) override;
+    std::u16string HintText() override;
+    void SetPercentText(const std::u16string& Text) override;
+    void SetPercentVisible(bool Visible) override;
+    void AddLogLine(const std::u16string& Line) override;
+    std::u16string InstallDirText() override;
+    void SetInstallDirText(const std::u16string& Text) override;
+    download::IProgressGauge& InstallGauge() override { return *installGauge_; }
+    download::IProgressGauge& DownloadPageGauge() override { return *downloadGauge_; }
+    void ShowAutoUpdatePage() override;
+    bool AutoUpdatePageActive() override;
+    void SetHint1(const std::u16string& Text) override;  // the download page's hint line
+    std::u16string PackageFolderText() override;
+    void SetPackageFolderText(const std::u16string& Text) override;
+    bool DesktopShortcutChecked() override;
+    bool RunAfterInstallChecked() override;
+    void SetDownloadPageEnabled(bool Enabled) override;
+    void RunOnWindowThread(std::function<void()> Action) override;
+    void PostToWindowThread(std::function<void()> Action) override;
+    // Ends the message loop; the program then exits with Status.
+    void EndMessageLoop(int Status) override;
     // Processes pending window messages on the window's thread; does nothing
     // on any other thread.
-    void ProcessMessages();
-
-    // Runs Action on the window's thread: at once when called there, else
-    // queued (in call order) without waiting.
-    template <class F>
-    void RunOnWindowThread(F&& Action) {
-        if (QThread::currentThread() == thread()) {
-            std::forward<F>(Action)();
-        } else {
-            QMetaObject::invokeMethod(this, std::forward<F>(Action), Qt::QueuedConnection);
-        }
-    }
+    void ProcessMessages() override;
 
     // Runs Action on the window's thread and returns its result; a worker
     // thread waits for it (so reading a widget's value is safe). Never call it
@@ -185,28 +142,19 @@ public:
         return result.get();
     }
 
-    // Reads the install folder box (any thread).
-    std::u16string InstallDirText();
-
 protected:
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // Private operations of the flows.
-    void InstallUpdate(THttpDownLoad* Sender);
-    void InstallPackage(THttpDownLoad* Sender);
-    std::u16string GetDownLoadUrl(const std::u16string& Url);
-    void WriteUninstallInfo(const std::u16string& Folder);
-    void CreateShortcut(const std::u16string& FileName);
-
     void BuildComponents();
     void BuildDownloadPage();
     void LoadImageLists();
     void AlignTitleButtons();
     void SetLabelText(QLabel* Label, const std::u16string& Text);
 
+    std::unique_ptr<TGaugeAdapter<TProgressGauge>> installGauge_, downloadGauge_;
     bool shown_ = false;
     // The window drag done by the program itself where the platform offers no
     // system move: the pointer's offset from the window's corner.
