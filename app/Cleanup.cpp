@@ -36,6 +36,9 @@ std::u16string TInstaller::GetUpdateDir() {
 
 bool DeleteDir(const std::u16string& Path) {
     if (Path.empty()) return false;
+    // Nothing there (say, a work folder that could not be made): nothing to
+    // delete and nothing to report.
+    if (!platform::PathExists(Path)) return true;
     std::u16string error;
     if (platform::DeleteTree(Path, &error)) return true;
     dialogs::ShowMessageBox(error);

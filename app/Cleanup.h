@@ -7,7 +7,8 @@
 #include <vector>
 
 // Deletes the folder (or file) at Path with everything in it, for good. A
-// failure is shown in a message box. An empty path deletes nothing. True when
+// failure is shown in a message box. An empty path deletes nothing (false); a
+// path where nothing stands is already deleted (true, no message). True when
 // everything was deleted.
 bool DeleteDir(const std::u16string& Path);
 

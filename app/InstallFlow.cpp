@@ -20,17 +20,33 @@
 
 namespace {
 
-// Unattended runs end in the two failure states with these statuses, after
-// writing the hint line to standard error.
-constexpr int kExitNetworkFailure = 1;
-constexpr int kExitInstallFailed = 2;
+// The statuses an unattended run ends with in the failure states (it ends
+// with 0 when the installation ends the program).
+enum TExitStatus {
+    // The release archive was not fetched: no install folder was given, or
+    // the request or the download failed.
+    kExitArchiveNotFetched = 1,
+    // The client was not installed: its folder cannot be made, the archive
+    // did not extract completely, or the client, its shortcut or its
+    // uninstall entry is missing.
+    kExitClientNotInstalled = 2,
+};
+
+TExitStatus ExitStatusOf(TWindowState State) {
+    switch (State) {
+        case TWindowState::NoInstallFolder:
+        case TWindowState::NetworkFailure: return kExitArchiveNotFetched;
+        default: return kExitClientNotInstalled;  // InstallFailed, FolderUnusable
+    }
+}
 
 }  // namespace
 
-void TInstaller::EndUnattendedRun(int Status) {
+void TInstaller::FailInstallation(TWindowState State) {
+    window_.SetWindowState(State);
     if (!dialogs::Unattended()) return;
     // Queued behind the state change, so the hint read here is the new one.
-    window_.RunOnWindowThread([this, Status] {
+    window_.RunOnWindowThread([this, Status = ExitStatusOf(State)] {
         dialogs::WriteHintLine(window_.HintText());
         window_.EndMessageLoop(Status);
     });
@@ -44,8 +60,7 @@ void TInstaller::Btn_InstallClick(TSender) {
     const std::u16string url = ServerAddresses::UpdateInfoUrl(TMySystemInfo::IsWindowXP());
     const std::u16string installDir = window_.InstallDirText();
     if (installDir.empty()) {
-        window_.SetWindowState(TWindowState::NoInstallFolder);
-        EndUnattendedRun(kExitNetworkFailure);
+        FailInstallation(TWindowState::NoInstallFolder);
         return;
     }
     window_.SetWindowState(TWindowState::AskingServer);
@@ -82,7 +97,14 @@ void TInstaller::AutoUpdate(const std::u16string& Url, const std::u16string& App
     FUrl = Url;
     FAppName = AppName;
     DeleteDir(GetUpdateDir());
-    const std::u16string localArchive = GetUpdateDir() + texts::SLocalArchive;
+    const std::u16string workFolder = GetUpdateDir();
+    // A client folder that cannot be made (a file of its name, no rights)
+    // would only fail later as a download error; it fails the installation.
+    if (!platform::DirectoryExists(workFolder)) {
+        FailInstallation(TWindowState::FolderUnusable);
+        return;
+    }
+    const std::u16string localArchive = workFolder + texts::SLocalArchive;
 
     THttpDownLoad* downLoader = NewDownLoader(window_, window_.InstallGauge());
     downLoader->SetDownLoadUrl(FUrl);
@@ -99,10 +121,9 @@ void TInstaller::AutoUpdate(const std::u16string& Url, const std::u16string& App
 }
 
 void TInstaller::DownLoadError(THttpDownLoad*) {
-    window_.SetWindowState(TWindowState::NetworkFailure);
+    FailInstallation(TWindowState::NetworkFailure);
     window_.InstallGauge().SetProgress(0);
     window_.ProcessMessages();
-    EndUnattendedRun(kExitNetworkFailure);
 }
 
 void TInstaller::DownLoadFinish(THttpDownLoad* Sender) {
@@ -119,6 +140,12 @@ void TInstaller::InstallUpdate(THttpDownLoad* Sender) {
     const std::u16string clientFileName = ExtractFileName(FAppName);
     window_.SetWindowState(TWindowState::Installing);
     window_.ProcessMessages();
+    // An entry skipped or failed (wrong password, CRC or authentication
+    // error, a file that cannot be written) fails the installation like an
+    // archive that cannot be read: nothing half-installed is registered or
+    // started, and the archive stays for the next try.
+    FExtraction = {};
+    bool extracted = false;
     try {
         UnZipper->SetZipName(localArchive);
         UnZipper->FilesList.push_back(texts::SAllFiles);
@@ -127,32 +154,40 @@ void TInstaller::InstallUpdate(THttpDownLoad* Sender) {
         UnZipper->SetDestDir(clientFolder);
         UnZipper->OverwriteMode = unzip::Always;
         UnZipper->RecreateDirs = true;
-        UnZipper->UnZip();
+        FExtraction.Written = UnZipper->UnZip();
         window_.InstallGauge().SetProgress(window_.InstallGauge().MaxValue());
+        extracted = FExtraction.Complete();
     } catch (...) {
-        window_.SetWindowState(TWindowState::InstallFailed);
+        // An archive that cannot be read or an entry that cannot be written
+        // out ends the run: not extracted.
+    }
+    if (!extracted) {
+        FailInstallation(TWindowState::InstallFailed);
         window_.AddLogLine(u"");
-        EndUnattendedRun(kExitInstallFailed);
         return;
     }
-    DeleteDir(GetUpdateDir());
     window_.SetWindowState(TWindowState::StartingClient);
     window_.ProcessMessages();
     const std::vector<std::u16string> hits = SearchFile(clientFileName, clientFolder, true, true);
-    if (!hits.empty()) {
-        const std::u16string clientPath = hits.front();
-        // A shortcut or uninstall entry that cannot be made would leave the
-        // window waiting with both buttons disabled; it fails the installation.
-        try {
-            CreateShortcut(clientPath);
-            const std::u16string startFolder = ExtractFilePath(clientPath);
-            WriteUninstallInfo(startFolder);
-            platform::ShellExecute(clientPath, {}, startFolder);
-        } catch (...) {
-            window_.SetWindowState(TWindowState::InstallFailed);
-            EndUnattendedRun(kExitInstallFailed);
-            return;
-        }
+    // Without the client there is nothing to register or start; the work
+    // folder is removed only once the client is there, so a failed
+    // installation keeps its archive.
+    if (hits.empty()) {
+        FailInstallation(TWindowState::InstallFailed);
+        return;
+    }
+    DeleteDir(GetUpdateDir());
+    const std::u16string clientPath = hits.front();
+    // A shortcut or uninstall entry that cannot be made would leave the
+    // window waiting with both buttons disabled; it fails the installation.
+    try {
+        CreateShortcut(clientPath);
+        const std::u16string startFolder = ExtractFilePath(clientPath);
+        WriteUninstallInfo(startFolder);
+        platform::ShellExecute(clientPath, {}, startFolder);
+    } catch (...) {
+        FailInstallation(TWindowState::InstallFailed);
+        return;
     }
     EndProcesses(ExtractFileName(platform::CurrentExecutable()));
     // Only reached when this program could not find itself among the

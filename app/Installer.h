@@ -22,6 +22,16 @@ namespace unzip { class TUnZipper; }
 
 using download::THttpDownLoad;
 
+// What one extraction run did, taken from the extraction component's own
+// count and events. An installation goes on only when every entry the run
+// chose was written.
+struct TExtractionTally {
+    int Chosen = 0;   // entries the run selected (OnStartUnZipInfo)
+    int Written = 0;  // good entries (the count UnZip returns)
+    int Failed = 0;   // entries skipped or failed (OnSkippingFile, OnBadCRC)
+    bool Complete() const { return Failed == 0 && Written == Chosen; }
+};
+
 class TInstaller {
 public:
     // The object that raised an event (a button), for identity only.
@@ -55,8 +65,8 @@ public:
     // empty text when FAppName is empty.
     std::u16string GetUpdateDir();
     // Unattended mode: presses Install once the message loop runs. The run
-    // ends the program itself (status 0), or in the network-failure state
-    // (status 1) or the installation-failed state (status 2).
+    // ends the program itself (status 0), or ends when the window reaches a
+    // failure state, with the status that state stands for (InstallFlow.cpp).
     void StartUnattended();
 
 private:
@@ -65,9 +75,9 @@ private:
     std::u16string GetDownLoadUrl(const std::u16string& Url);
     void WriteUninstallInfo(const std::u16string& Folder);
     void CreateShortcut(const std::u16string& FileName);
-    // Ends an unattended run with Status, after writing the hint line to
-    // standard error.
-    void EndUnattendedRun(int Status);
+    // Puts the window into a failure state and ends an unattended run.
+    void FailInstallation(TWindowState State);
 
+    TExtractionTally FExtraction;  // the running installation's extraction
     IInstallerWindow& window_;
 };

@@ -25,7 +25,8 @@ enum class TWindowState {
     AskingServer,    // Install pressed
     Downloading,     // archive address received
     Installing,      // download complete
-    InstallFailed,   // extraction failed (Change stays disabled)
+    InstallFailed,   // extraction failed or incomplete, or the client not made (Change stays disabled)
+    FolderUnusable,  // the client folder cannot be made: installation-failed hint, both buttons enabled
     StartingClient,  // extraction done
     NetworkFailure,  // request or download failed (red hint; label hidden, "0%")
     NoInstallFolder, // Install pressed with an empty install folder (red hint)
@@ -48,6 +49,8 @@ constexpr TStateRow StateRow(TWindowState State) {
         case TWindowState::Downloading: return {texts::SHintDownloading, kMidGrey, false, false, TStateRow::Shown};
         case TWindowState::Installing: return {texts::SHintInstalling, kMidGrey, false, false, TStateRow::Shown};
         case TWindowState::InstallFailed: return {texts::SHintInstallFailed, kMidGrey, true, false, TStateRow::Shown};
+        case TWindowState::FolderUnusable:
+            return {texts::SHintInstallFailed, kMidGrey, true, true, TStateRow::Hidden};
         case TWindowState::StartingClient:
             return {texts::SHintStartingClient, kMidGrey, false, false, TStateRow::Shown};
         case TWindowState::NetworkFailure: return {texts::SHintNetworkFailure, kRed, true, true, TStateRow::Reset};

@@ -8,6 +8,8 @@ packages=(
   g++ clang cmake ninja-build pkg-config
   # libraries the code links
   zlib1g-dev libssl-dev qt6-base-dev
+  # the toolkit's own texts of the dialogs (Chinese and the locale's language)
+  qt6-translations-l10n
   # the font that stands in for the window's CJK font
   fonts-wqy-microhei
   # tests and benchmarks

@@ -1,4 +1,4 @@
-#include "app/Dialogs.h"
+#include "app/qt/Dialogs.h"
 
 #include "app/Texts.h"
 
@@ -6,9 +6,12 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QScreen>
 #include <QThread>
+#include <QTranslator>
 #include <QEvent>
 
 namespace dialogs {
@@ -83,6 +86,22 @@ TMsgResult ShowOnWindowThread(const std::u16string& Text, const std::u16string& 
 }
 
 }  // namespace
+
+QTranslator* InstallToolkitTranslations(const QLocale& Locale) {
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    auto* translator = new QTranslator;
+    // The program speaks Chinese, so its dialogs do too unless the locale
+    // asks for a language the toolkit has texts for.
+    if (!translator->load(Locale, QStringLiteral("qtbase"), QStringLiteral("_"), folder) &&
+        !translator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
+                          folder)) {
+        delete translator;
+        return nullptr;
+    }
+    translator->setParent(qApp);
+    QCoreApplication::installTranslator(translator);
+    return translator;
+}
 
 TMsgResult ShowMessageBox(const std::u16string& Text, const std::u16string& Caption, TMsgButtons Buttons,
                           TMsgResult Default) {

@@ -1,10 +1,11 @@
 // The program's entry: initialise the window toolkit, create and show the main
 // window, paint it once, run the message loop.
-#include "app/Dialogs.h"
+#include "app/qt/Dialogs.h"
 #include "app/qt/MainFrm.h"
 #include "app/Texts.h"
 
 #include <QApplication>
+#include <QLocale>
 #include <QTimer>
 
 #include <cstdio>
@@ -14,6 +15,7 @@
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
+    dialogs::InstallToolkitTranslations(QLocale::system());
 
     bool showSkinVersion = false;
     for (const QString& argument : QCoreApplication::arguments().mid(1)) {

@@ -1,7 +1,10 @@
-#include "app/Dialogs.h"
+#include "app/qt/Dialogs.h"
 #include "app/qt/MainFrm.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLocale>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
@@ -12,6 +15,7 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTranslator>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
@@ -159,4 +163,44 @@ TEST(MessageBox, WorkerThreadWaitsForTheBoxOnTheWindowThread) {
     worker.join();
     EXPECT_TRUE(shownOnWindowThread);
     EXPECT_EQ(answer, dialogs::TMsgResult::Cancel);
+}
+
+// Qt's own texts of the folder dialog and the message boxes come in the
+// language of the program's locale, and in Chinese when the toolkit has no
+// translation for it (the C locale here).
+TEST(Dialogs, ToolkitTextsFollowTheLocaleWithChineseAsDefault) {
+    struct Case {
+        QLocale locale;
+        std::u16string lookIn, choose, cancel, ok;
+    } cases[] = {
+        {QLocale::c(), u"查找范围：", u"选择(&C)", u"取消", u"确定"},
+        {QLocale(QLocale::Chinese, QLocale::China), u"查找范围：", u"选择(&C)", u"取消", u"确定"},
+        {QLocale(QLocale::German, QLocale::Germany), u"Suchen in:", u"&Auswählen", u"Abbrechen", u"OK"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.locale.name().toStdString());
+        QTranslator* translator = dialogs::InstallToolkitTranslations(c.locale);
+        ASSERT_NE(translator, nullptr);
+        std::u16string lookIn, choose, cancel, ok;
+        WhenModalOpens<QFileDialog>([&](QFileDialog* dialog) {
+            lookIn = dialog->findChild<QLabel*>(QStringLiteral("lookInLabel"))->text().toStdU16String();
+            auto* buttons = dialog->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+            choose = buttons->button(QDialogButtonBox::Open)->text().toStdU16String();
+            cancel = buttons->button(QDialogButtonBox::Cancel)->text().toStdU16String();
+            dialog->reject();
+        });
+        std::u16string directory;
+        EXPECT_FALSE(dialogs::BrowseForFolder(nullptr, u"请选择文件夹", {}, directory));
+        WhenModalOpens<QMessageBox>([&](QMessageBox* box) {
+            ok = box->button(QMessageBox::Ok)->text().toStdU16String();
+            box->button(QMessageBox::Ok)->click();
+        });
+        dialogs::ShowMessageBox(u"无效的文件路径！");
+        QCoreApplication::removeTranslator(translator);
+        delete translator;
+        EXPECT_EQ(lookIn, c.lookIn);
+        EXPECT_EQ(choose, c.choose);
+        EXPECT_EQ(cancel, c.cancel);
+        EXPECT_EQ(ok, c.ok);
+    }
 }

@@ -1,8 +1,10 @@
 #include "tests/e2e/e2e_support.h"
 
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -43,11 +45,12 @@ std::string WaitForFile(const fs::path& file, double seconds) {
     return {};
 }
 
-void ZipFolder(const fs::path& folder, const fs::path& archive, const std::string& password) {
+void ZipFolder(const fs::path& folder, const fs::path& archive, const std::string& password,
+               const std::string& options) {
     fs::remove(archive);
-    zelvano_test::RunCommand("cd " + zelvano_test::ShellQuote(folder.string()) + " && zip -q -r -X -P " +
-                             zelvano_test::ShellQuote(password) + " " + zelvano_test::ShellQuote(archive.string()) +
-                             " .");
+    std::string encryption = password.empty() ? "" : "-P " + zelvano_test::ShellQuote(password) + " ";
+    zelvano_test::RunCommand("cd " + zelvano_test::ShellQuote(folder.string()) + " && zip -q -r -X " + encryption +
+                             options + " " + zelvano_test::ShellQuote(archive.string()) + " .");
 }
 
 void UnpackDemo(const fs::path& folder) {
@@ -109,6 +112,10 @@ TRunResult RunProgram(const fs::path& program, const std::vector<std::string>& a
     auto start = std::chrono::steady_clock::now();
     pid_t pid = fork();
     if (pid == 0) {
+        // Dropped from the bounding set, these are gone after exec also for
+        // root (an ordinary user never had them; then the calls just fail).
+        for (int capability : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER})
+            prctl(PR_CAPBSET_DROP, capability, 0, 0, 0);
         dup2(errFd, 2);
         int null = open("/dev/null", O_RDWR);
         dup2(null, 0);
@@ -182,6 +189,16 @@ TRunResult TInstallRoot::RunSetup(const std::map<std::string, std::optional<std:
     auto env = Environment();
     for (const auto& [k, v] : extraEnv) env[k] = v;
     return RunProgram(setup_, {"/silent"}, env, timeoutSeconds);
+}
+
+fs::path TInstallRoot::UninstallKeyFile() const {
+    return Registry() / "HKEY_LOCAL_MACHINE/SOFTWARE/Wow6432Node/Microsoft/Windows/CurrentVersion/Uninstall/"
+                        "Zelvano\xe5\x9c\xa8\xe7\xba\xbf.json";
+}
+
+void TInstallRoot::BlockUninstallEntry() {
+    WriteFile(UninstallKeyFile(), "{}\n");
+    fs::create_directories(UninstallKeyFile().string() + ".tmp");
 }
 
 std::vector<std::pair<std::u16string, std::u16string>> TInstallRoot::UninstallValues() const {

@@ -24,8 +24,10 @@ void WriteFile(const fs::path& file, const std::string& content);
 // Waits up to `seconds` for a file to exist with content.
 std::string WaitForFile(const fs::path& file, double seconds = 5);
 
-// Zips the contents of `folder` into `archive` with `zip -r -P password`.
-void ZipFolder(const fs::path& folder, const fs::path& archive, const std::string& password = "qazkt");
+// Zips the contents of `folder` into `archive` with `zip -r -P password`
+// (no encryption with an empty password) and any further `zip` options.
+void ZipFolder(const fs::path& folder, const fs::path& archive, const std::string& password = "qazkt",
+               const std::string& options = "");
 // Unpacks the demo release archive into `folder`.
 void UnpackDemo(const fs::path& folder);
 // A file of `size` bytes that does not compress.
@@ -45,7 +47,9 @@ struct TRunResult {
 };
 
 // Runs a program with the given arguments and extra environment (a value of
-// std::nullopt removes the variable), killing it after `timeoutSeconds`.
+// std::nullopt removes the variable), killing it after `timeoutSeconds`. The
+// program runs as an ordinary user would: when the tests run as root it loses
+// the power to override file permissions, so read-only folders hold for it.
 TRunResult RunProgram(const fs::path& program, const std::vector<std::string>& args,
                       const std::map<std::string, std::optional<std::string>>& env, double timeoutSeconds);
 
@@ -77,6 +81,11 @@ public:
     TRunResult RunSetup(const std::map<std::string, std::optional<std::string>>& extraEnv = {},
                         double timeoutSeconds = 60);
 
+    // The file that holds the uninstall key in the key store.
+    fs::path UninstallKeyFile() const;
+    // Makes every write of the uninstall key fail (a folder stands where its
+    // temporary file goes); the key file holds "{}" meanwhile.
+    void BlockUninstallEntry();
     // The values of the uninstall key, empty when it does not exist.
     std::vector<std::pair<std::u16string, std::u16string>> UninstallValues() const;
     // Request lines of the access log ("GET /x HTTP/1.1") with their Range.

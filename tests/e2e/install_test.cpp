@@ -1,9 +1,13 @@
 // The setup program run unattended (/silent) against a private nginx: the
 // whole installation and the ways it fails.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <functional>
 
 #include "platform/codepage.h"
 #include "tests/e2e/e2e_support.h"
@@ -149,19 +153,121 @@ TEST(Install, TruncatedArchiveFailsTheInstallationAndKeepsTheArchive) {
     EXPECT_TRUE(root.UninstallValues().empty());
 }
 
-TEST(Install, WrongPasswordInstallsNothingAndEndsTheProgram) {
-    TInstallRoot root;
-    fs::path stage = root.Root() / "stage";
-    UnpackDemo(stage);
-    ZipFolder(stage, root.Root() / "other.zip", "not-the-password");
-    root.Serve(root.Root() / "other.zip");
-    TRunResult run = root.RunSetup();
-    EXPECT_EQ(run.ExitStatus, 0) << run.Stderr;
-    EXPECT_FALSE(fs::exists(root.ClientFolder() / "Corvexa.exe"));
-    EXPECT_FALSE(fs::exists(root.ClientFolder() / "readme.txt"));
-    EXPECT_FALSE(fs::exists(root.ClientFolder() / "Update"));
-    EXPECT_FALSE(fs::exists(root.Launcher()));
-    EXPECT_TRUE(root.UninstallValues().empty());
+// An installation that leaves the client incomplete says so: the
+// installation-failed state and status 2, with no launcher, uninstall entry
+// or client start. Files already written stay, and so does the archive.
+TEST(Install, IncompleteInstallationsFail) {
+    struct Case {
+        const char* name;
+        // Turns the demo release in `stage` into the archive to serve and
+        // prepares the client folder; returns a file the run cannot write,
+        // which must stay as it was (or missing).
+        std::function<fs::path(TInstallRoot&, const fs::path& stage)> prepare;
+        bool lockKeptFile = false;
+    } cases[] = {
+        {"archive sealed with another password",
+         [](TInstallRoot& root, const fs::path& stage) {
+             ZipFolder(stage, root.Root() / "release.zip", "not-the-password");
+             return fs::path();
+         }},
+        {"archive without the client",
+         [](TInstallRoot& root, const fs::path& stage) {
+             fs::remove(stage / "Corvexa.exe");
+             ZipFolder(stage, root.Root() / "release.zip");
+             return fs::path();
+         }},
+        {"entry with a wrong CRC",
+         [](TInstallRoot& root, const fs::path& stage) {
+             // Stored and not encrypted, so the changed letter reaches the CRC check.
+             ZipFolder(stage, root.Root() / "release.zip", "", "-0");
+             std::string bytes = Slurp(root.Root() / "release.zip");
+             size_t at = bytes.find("Zelvano Online 2.0 demo client");
+             EXPECT_NE(at, std::string::npos);
+             if (at != std::string::npos) bytes[at] ^= 0x20;
+             WriteFile(root.Root() / "release.zip", bytes);
+             return fs::path();
+         }},
+        {"file to be replaced held by another process",
+         [](TInstallRoot& root, const fs::path& stage) {
+             ZipFolder(stage, root.Root() / "release.zip");
+             WriteFile(root.ClientFolder() / "readme.txt", "old");
+             return root.ClientFolder() / "readme.txt";
+         },
+         true},
+        {"folder of the client not writable",
+         [](TInstallRoot& root, const fs::path& stage) {
+             // Without folder entries, whose stored modes would make it writable again.
+             ZipFolder(stage, root.Root() / "release.zip", "qazkt", "-D");
+             fs::path config = root.ClientFolder() / "data" / "config";
+             fs::create_directories(config);
+             fs::permissions(config, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                             fs::perm_options::remove);
+             return config / "settings.ini";
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TInstallRoot root;
+        fs::path stage = root.Root() / "stage";
+        UnpackDemo(stage);
+        fs::path kept = c.prepare(root, stage);
+        auto contentOf = [](const fs::path& f) { return fs::exists(f) ? Slurp(f) : "(missing)"; };
+        const std::string keptBefore = contentOf(kept);
+        root.Serve(root.Root() / "release.zip");
+        // This process holds the lock for the whole run.
+        int lock = c.lockKeptFile ? open(kept.c_str(), O_RDONLY) : -1;
+        if (c.lockKeptFile) {
+            ASSERT_EQ(flock(lock, LOCK_EX), 0);
+        }
+        TRunResult run = root.RunSetup();
+        if (lock >= 0) close(lock);
+
+        EXPECT_EQ(run.ExitStatus, 2) << run.Stderr;
+        EXPECT_EQ(run.LastLine(), kHintInstallFailed);
+        EXPECT_FALSE(fs::exists(root.Launcher()));
+        EXPECT_TRUE(root.UninstallValues().empty());
+        EXPECT_FALSE(fs::exists(root.ClientFolder() / "started"));
+        EXPECT_EQ(fs::file_size(root.ClientFolder() / "Update" / "Version.zip"),
+                  fs::file_size(root.Root() / "release.zip"));
+        if (!kept.empty()) {
+            EXPECT_EQ(contentOf(kept), keptBefore);
+        }
+    }
+}
+
+// An install folder in which the client folder cannot be made fails the
+// installation before any download, without a message about a folder that
+// was never there; Install and Change stay usable (see the window flows).
+TEST(Install, UnusableInstallFolderFailsBeforeTheDownload) {
+    struct Case {
+        const char* name;
+        std::function<void(TInstallRoot&)> spoil;
+    } cases[] = {
+        {"a file of the client folder's name", [](TInstallRoot& root) { WriteFile(root.ClientFolder(), "x"); }},
+        {"no permission",
+         [](TInstallRoot& root) {
+             fs::permissions(root.ProgramFiles(), fs::perms::owner_write | fs::perms::group_write |
+                                                      fs::perms::others_write, fs::perm_options::remove);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TInstallRoot root;
+        root.Serve(ZELVANO_DEMO_ARCHIVE);
+        c.spoil(root);
+        TRunResult run = root.RunSetup();
+        EXPECT_EQ(run.ExitStatus, 2) << run.Stderr;
+        EXPECT_EQ(run.LastLine(), kHintInstallFailed);
+        // An unattended run writes its message boxes to standard error,
+        // after the window's title.
+        EXPECT_EQ(run.Stderr.find("Zelvanoviz-"), std::string::npos) << run.Stderr;
+        auto requests = root.Requests();
+        ASSERT_EQ(requests.size(), 1u);
+        EXPECT_EQ(requests[0].first, "GET /api/autodownload/student HTTP/1.1");
+        EXPECT_FALSE(fs::is_directory(root.ClientFolder()));
+        EXPECT_FALSE(fs::exists(root.Launcher()));
+        EXPECT_TRUE(root.UninstallValues().empty());
+    }
 }
 
 TEST(Install, ClientInASubFolderOfTheArchive) {
@@ -257,17 +363,13 @@ TEST(Install, LockedDestinationFileIsRetried) {
 TEST(Install, UninstallEntryThatCannotBeWrittenFailsTheInstallation) {
     TInstallRoot root;
     root.Serve(ZELVANO_DEMO_ARCHIVE);
-    fs::path key = root.Registry() / "HKEY_LOCAL_MACHINE/SOFTWARE/Wow6432Node/Microsoft/Windows/CurrentVersion/"
-                                     "Uninstall/Zelvano\xe5\x9c\xa8\xe7\xba\xbf.json";
-    WriteFile(key, "{}\n");
-    // A folder where the key's temporary file goes makes every write fail.
-    fs::create_directories(key.string() + ".tmp");
+    root.BlockUninstallEntry();
     TRunResult run = root.RunSetup();
     EXPECT_EQ(run.ExitStatus, 2) << run.Stderr;
     EXPECT_EQ(run.LastLine(), kHintInstallFailed);
     EXPECT_TRUE(fs::exists(root.ClientFolder() / "Corvexa.exe"));
     EXPECT_TRUE(fs::exists(root.Launcher()));  // made before the entry
-    EXPECT_EQ(Slurp(key), "{}\n");
+    EXPECT_EQ(Slurp(root.UninstallKeyFile()), "{}\n");
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_FALSE(fs::exists(root.ClientFolder() / "started"));
 }

@@ -113,6 +113,69 @@ TEST(WindowFlow, TruncatedArchiveLeavesInstallEnabledAndChangeDisabled) {
     EXPECT_TRUE(fs::exists(root.ClientFolder() / "Update" / "Version.zip"));
 }
 
+// Pressing Install after the installation-failed state starts over: a new
+// request, the archive downloaded again and extracted anew.
+TEST(WindowFlow, InstallAgainAfterTheFailedStateRetries) {
+    TInstallRoot root;
+    fs::path stage = root.Root() / "stage";
+    UnpackDemo(stage);
+    ZipFolder(stage, root.Root() / "other.zip", "not-the-password");
+    root.Serve(root.Root() / "other.zip");
+    UseRoot(root, root.Nginx().BaseURL());
+    TMainForm form;
+    form.show();
+    form.Btn_InstallClick(form.FBtn_Install);
+    ASSERT_TRUE(PumpUntil([&] { return form.FBtn_Install->isEnabled(); }, 20));
+    EXPECT_EQ(S(form.lb_Hint->text()), "安装应用程序失败，请重新安装 . . . ");
+    EXPECT_FALSE(form.FBtn_ChangeDir->isEnabled());
+    EXPECT_FALSE(fs::exists(root.ClientFolder() / "Corvexa.exe"));
+    EXPECT_TRUE(fs::exists(root.ClientFolder() / "Update" / "Version.zip"));
+
+    // Now the right archive. The uninstall entry cannot be written, so that
+    // the second try ends in the failed state after the whole extraction and
+    // the launcher instead of ending this process as a finished one would.
+    fs::copy_file(ZELVANO_DEMO_ARCHIVE, root.Www() / "files" / "release.zip", fs::copy_options::overwrite_existing);
+    root.BlockUninstallEntry();
+    form.Btn_InstallClick(form.FBtn_Install);
+    EXPECT_FALSE(form.FBtn_Install->isEnabled());
+    ASSERT_TRUE(PumpUntil([&] { return form.FBtn_Install->isEnabled(); }, 20));
+    for (const char* f : {"Corvexa.exe", "Uninstall.exe", "readme.txt", "data/config/settings.ini"})
+        EXPECT_TRUE(fs::is_regular_file(root.ClientFolder() / f)) << f;
+    EXPECT_TRUE(fs::exists(root.Launcher()));
+    EXPECT_FALSE(fs::exists(root.ClientFolder() / "Update"));
+    int updates = 0, heads = 0;
+    for (const auto& [request, range] : root.Requests()) {
+        if (request == "GET /api/autodownload/student HTTP/1.1") ++updates;
+        if (request == "HEAD /files/release.zip HTTP/1.1") ++heads;
+    }
+    EXPECT_EQ(updates, 2);
+    EXPECT_EQ(heads, 2);
+}
+
+// An install folder in which the client folder cannot be made: the
+// installation-failed hint without a message box, and both buttons usable,
+// so that another folder can be chosen.
+TEST(WindowFlow, UnusableInstallFolderLeavesBothButtonsEnabled) {
+    TInstallRoot root;
+    root.Serve(ZELVANO_DEMO_ARCHIVE);
+    UseRoot(root, root.Nginx().BaseURL());
+    WriteFile(root.ClientFolder(), "a file, not a folder");
+    TMainForm form;
+    form.show();
+    testing::internal::CaptureStderr();
+    form.Btn_InstallClick(form.FBtn_Install);
+    QCoreApplication::processEvents();
+    // Unattended message boxes are written to standard error after the title.
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err.find("Zelvanoviz-"), std::string::npos) << err;
+    EXPECT_EQ(S(form.lb_Hint->text()), "安装应用程序失败，请重新安装 . . . ");
+    EXPECT_EQ(HintColour(form), QColor(0x66, 0x66, 0x66));
+    EXPECT_TRUE(form.FBtn_Install->isEnabled());
+    EXPECT_TRUE(form.FBtn_ChangeDir->isEnabled());
+    EXPECT_FALSE(form.Lb_ProcessPostion->isVisible());
+    EXPECT_EQ(Slurp(root.ClientFolder()), "a file, not a folder");
+}
+
 TEST(WindowFlow, EmptyInstallFolderAsksForOneWithoutARequest) {
     TInstallRoot root;
     root.Serve(ZELVANO_DEMO_ARCHIVE);
