@@ -67,10 +67,10 @@ int64_t CurrencyRoundToInt(int64_t scaled) {
 }
 
 int64_t SaturatingMul(int64_t a, int64_t b) {
-    __int128 r = static_cast<__int128>(a) * b;
-    if (r > kMax) return kMax;
-    if (r < kMin) return kMin;
-    return static_cast<int64_t>(r);
+    // Portable overflow check: 32-bit targets have no 128-bit integer.
+    int64_t r;
+    if (!__builtin_mul_overflow(a, b, &r)) return r;
+    return (a < 0) != (b < 0) ? kMin : kMax;
 }
 
 bool TextToInt(std::u16string_view s, int64_t& value) {

@@ -219,16 +219,34 @@ TJsonCompareResult CompareTexts(const std::u16string& a, const std::u16string& b
 
 // A - B for two numeric kinds, exactly where both are integral.
 TJsonCompareResult CompareNumbers(TJsonValue& a, TJsonValue& b) {
-    auto integral = [](TJsonValue& v, __int128& out) {
+    // An integral value as whole units and ten-thousandths (0..9999), so
+    // integers and currencies compare exactly without a 128-bit type.
+    struct Fixed {
+        int64_t whole;
+        int64_t fraction;
+    };
+    auto integral = [](TJsonValue& v, Fixed& out) {
         switch (v.DataType()) {
-            case stBoolean: out = v.AsBoolean() ? 10000 : 0; return true;
-            case stInt: out = static_cast<__int128>(v.AsInteger()) * 10000; return true;
-            case stCurrency: out = v.AsCurrency().scaled; return true;
+            case stBoolean: out = {v.AsBoolean() ? 1 : 0, 0}; return true;
+            case stInt: out = {v.AsInteger(), 0}; return true;
+            case stCurrency: {
+                int64_t scaled = v.AsCurrency().scaled;
+                int64_t whole = scaled / 10000, fraction = scaled % 10000;
+                if (fraction < 0) {
+                    fraction += 10000;
+                    --whole;
+                }
+                out = {whole, fraction};
+                return true;
+            }
             default: return false;
         }
     };
-    __int128 ia, ib;
-    if (integral(a, ia) && integral(b, ib)) return ia < ib ? cpLess : ia == ib ? cpEqu : cpGreat;
+    Fixed ia, ib;
+    if (integral(a, ia) && integral(b, ib)) {
+        if (ia.whole != ib.whole) return ia.whole < ib.whole ? cpLess : cpGreat;
+        return ia.fraction < ib.fraction ? cpLess : ia.fraction == ib.fraction ? cpEqu : cpGreat;
+    }
     double d = a.AsDouble() - b.AsDouble();
     if (d < 0) return cpLess;
     if (d > 0) return cpGreat;

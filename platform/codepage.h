@@ -2,8 +2,12 @@
 //
 // The program's text is UTF-16 (std::u16string); 8-bit text holds bytes of a
 // numbered code page. Code pages are named by their Windows numbers (437, 936,
-// 1252, 65001, ...) and converted through glibc's iconv. The system's ANSI and
-// OEM code pages come from the environment:
+// 1252, 65001, ...). UTF-8, UTF-16 and ISO-8859-1 are converted by this
+// layer's own code; every other code page by the system: glibc's iconv on
+// Linux, MultiByteToWideChar and WideCharToMultiByte on Windows.
+//
+// The system's ANSI and OEM code pages: on Windows GetACP and GetOEMCP; on
+// Linux, which has none, they come from the environment:
 //   ANSI: $ZELVANO_ANSI_CODEPAGE, else 65001 under a UTF-8 locale, else 1252;
 //   OEM:  $ZELVANO_OEM_CODEPAGE, else 437.
 #pragma once
@@ -42,6 +46,12 @@ std::string ConvertBytes(unsigned fromCodePage, unsigned toCodePage, std::string
 // offending byte; an unpaired surrogate in text is written as U+FFFD.
 std::u16string Utf8ToText(std::string_view bytes);
 std::string TextToUtf8(std::u16string_view text);
+
+// The system's part of the conversions, for code pages other than the three
+// above (used by the functions above; false when the system cannot convert).
+bool SystemCodePageAvailable(unsigned codePage);
+bool SystemBytesToText(unsigned codePage, std::string_view bytes, std::u16string& out);
+bool SystemTextToBytes(unsigned codePage, std::u16string_view text, char defaultChar, std::string& out);
 
 // Convenience for ASCII literals and diagnostics.
 inline std::u16string AsciiToText(std::string_view ascii) {

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#undef GetEnvironmentVariable  // windows.h's name for GetEnvironmentVariableW
+
 namespace platform {
 
 // The value of an environment variable; empty text when it is not set.

@@ -1,10 +1,15 @@
 // Files and folders as the extraction needs them: kinds checked without
 // following symbolic links, folder creation with missing parents, file times
-// and permission bits. Paths are text; the separator is "/".
+// and permission bits. Paths are text; the separator is "/" (on Windows "\\"
+// as well). Windows keeps no permission bits: there a mode reads as 0444 for
+// a read-only file and 0666 otherwise (0111 added for folders), and setting
+// one sets or clears the read-only attribute by the owner's write bit.
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+#undef DeleteFile  // windows.h's name for DeleteFileW
 
 namespace platform {
 

@@ -1,8 +1,12 @@
-// The process list and the ending of processes, read from /proc.
+// The process list and the ending of processes.
 //
-// A process is known by the path of its executable (/proc/PID/exe), its
-// argv[0] (/proc/PID/cmdline) and its kernel name (/proc/PID/comm, at most 15
-// bytes). Processes are ended with SIGKILL.
+// Windows: the list is a tool-help snapshot, in which a process is known by
+// its executable's file name; processes are ended by OpenProcess and
+// TerminateProcess (exit code 0).
+//
+// Linux: the list is read from /proc. A process is known by the path of its
+// executable (/proc/PID/exe), its argv[0] (/proc/PID/cmdline) and its kernel
+// name (/proc/PID/comm, at most 15 bytes). Processes are ended with SIGKILL.
 #pragma once
 
 #include <string>
@@ -12,9 +16,9 @@ namespace platform {
 
 struct TProcessEntry {
     int ProcessID = 0;
-    std::u16string ExeFile;  // executable path; empty when it cannot be read
-    std::u16string Argv0;
-    std::u16string Comm;
+    std::u16string ExeFile;  // executable path (Windows: its file name); empty when it cannot be read
+    std::u16string Argv0;    // Linux only
+    std::u16string Comm;     // Linux only
 };
 
 // The running processes in ascending id order.
@@ -29,7 +33,8 @@ std::u16string CurrentExecutable();
 // '/', '\\' or ':'.
 bool ProcessMatches(const TProcessEntry& entry, const std::u16string& fileName);
 
-// Sends SIGKILL; false when the process cannot be signalled.
+// Ends the process at once (SIGKILL, TerminateProcess); false when it
+// cannot be ended.
 bool KillProcess(int processId);
 
 // Ends every process that matches `fileName`, without a report for those that

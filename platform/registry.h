@@ -1,6 +1,8 @@
-// The key store that stands in for the system registry.
+// The system registry: one root key and at most one open key at a time.
 //
-// Every key is one small file below the store folder
+// On Windows this is the real registry (RegCreateKeyExW, RegSetValueExW,
+// REG_SZ values). Linux has none; a key store stands in for it there:
+// every key is one small file below the store folder
 // ($ZELVANO_REGISTRY_DIR, else ${XDG_DATA_HOME:-$HOME/.local/share}/zelvano/
 // registry): the root key names the first folder, each backslash-separated
 // key component a further folder, and the last component the file
@@ -23,6 +25,10 @@
 
 #include "platform/exception.h"
 
+// windows.h defines the root keys as handle macros; these are names.
+#undef HKEY_LOCAL_MACHINE
+#undef HKEY_CURRENT_USER
+
 namespace platform {
 
 inline constexpr char16_t HKEY_LOCAL_MACHINE[] = u"HKEY_LOCAL_MACHINE";
@@ -36,39 +42,44 @@ public:
 
 using TRegistryValues = std::vector<std::pair<std::u16string, std::u16string>>;
 
-// Access to one root key of the store and at most one open key at a time.
+// Access to one root key and at most one open key at a time. The root is
+// HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER.
 class TRegistry {
 public:
     explicit TRegistry(std::u16string rootKey = HKEY_LOCAL_MACHINE);
     TRegistry(const TRegistry&) = delete;
     TRegistry& operator=(const TRegistry&) = delete;
 
-    // The store folder from the environment (see above), in UTF-8 bytes.
+    // The Linux store's folder from the environment (see above), in UTF-8
+    // bytes (Linux only).
     static std::string StoreFolder();
 
-    // Opens `key` (backslash-separated below the root), creating its file and
-    // folders when `canCreate` and it is missing. False when the key does not
-    // exist and may not or cannot be created, when its name is unusable (an
-    // empty name, or a component that is ".", ".." or holds a '/'), or when
-    // its file is not in the store's format.
+    // Opens `key` (backslash-separated below the root), creating it when
+    // `canCreate` and it is missing. False when the key does not exist and
+    // may not or cannot be created, when its name is unusable (an empty
+    // name, or a component that is ".", ".." or holds a '/'), or when the
+    // key cannot be read (on Linux: its file is not in the store's format).
     bool OpenKey(const std::u16string& key, bool canCreate);
     void CloseKey();
     bool HasCurrentKey() const { return !current_.empty(); }
 
     bool KeyExists(const std::u16string& key) const;
-    // Removes a key's file; its sub-keys stay. True when it existed.
+    // Removes a key with its values. True when it existed. On Linux its
+    // sub-keys stay; Windows refuses a key that has sub-keys (false).
     bool DeleteKey(const std::u16string& key);
 
     // Sets a text value of the open key and stores the key at once. Raises
     // ERegistryException "Failed to set data for '<name>'" when no key is open
     // or the key cannot be stored; the stored key is then unchanged.
     void WriteString(const std::u16string& name, const std::u16string& value);
-    // The value's text, empty when the value does not exist.
+    // The value's text, empty when the value does not exist. Values are read
+    // when the key is opened; Values() lists the text values in the order
+    // the system gives them.
     std::u16string ReadString(const std::u16string& name) const;
     bool ValueExists(const std::u16string& name) const;
     const TRegistryValues& Values() const { return values_; }
 
-    // The file that holds `key`, empty for an unusable key name.
+    // The file that holds `key`, empty for an unusable key name (Linux only).
     std::string KeyFileName(const std::u16string& key) const;
 
 private:
@@ -77,7 +88,7 @@ private:
     TRegistryValues values_;
 };
 
-// The store's file format, exposed for tests and tools.
+// The Linux store's file format, exposed for tests and tools (Linux only).
 std::string FormatRegistryValues(const TRegistryValues& values);
 // False when `text` is not an object of string members in the format above.
 bool ParseRegistryValues(std::string_view text, TRegistryValues& values);

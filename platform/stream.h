@@ -1,10 +1,12 @@
 // Byte streams: the abstract TStream every subsystem reads and writes through,
-// a growable memory stream and a file stream over a POSIX descriptor.
+// a growable memory stream and a file stream over a system file handle (a
+// POSIX descriptor on Linux, a Win32 file handle on Windows).
 //
-// File share modes are emulated with advisory flock() locks so that two users
-// of this layer see each other: a mode that denies writers takes a shared
-// lock when opened read-only and an exclusive lock when opened for writing;
-// fmShareDenyNone takes none. A conflicting lock makes the open fail.
+// File share modes are the system's own on Windows. On Linux they are
+// emulated with advisory flock() locks so that two users of this layer see
+// each other: a mode that denies writers takes a shared lock when opened
+// read-only and an exclusive lock when opened for writing; fmShareDenyNone
+// takes none. A conflicting lock makes the open fail.
 #pragma once
 
 #include <cstdint>
@@ -109,7 +111,8 @@ enum : uint16_t {
     fmCreate = 0xFF00,  // create or truncate, read-write, exclusive
 };
 
-// A stream over an open file descriptor (owned).
+// A stream over an open file handle (owned): a descriptor on Linux, a Win32
+// HANDLE on Windows (kernel handles fit in an int there).
 class THandleStream : public TStream {
 public:
     explicit THandleStream(int handle) : handle_(handle) {}
@@ -122,7 +125,7 @@ public:
     int64_t Seek(int64_t offset, TSeekOrigin origin) override;
     void SetSize(int64_t newSize) override;
     int Handle() const { return handle_; }
-    // Forces written data to the disk (fsync).
+    // Forces written data to the disk (fsync, FlushFileBuffers).
     bool Flush();
 
 protected:
@@ -141,5 +144,9 @@ public:
 private:
     std::string fileName_;
 };
+
+// A stream reading the program's standard input (a handle of its own, so
+// the stream may close it); empty when there is none.
+std::unique_ptr<THandleStream> StandardInputStream();
 
 }  // namespace platform

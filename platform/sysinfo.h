@@ -1,6 +1,8 @@
 // The operating-system side of system information: the Windows version record
-// (which this machine only has when $ZELVANO_WINDOWS_VERSION supplies one),
-// processor architectures, local addresses and the network hardware address.
+// (GetVersionExW on Windows; on Linux only when $ZELVANO_WINDOWS_VERSION
+// supplies one), processor architectures (GetSystemInfo,
+// GetNativeSystemInfo, IsWow64Process), local addresses and the network
+// hardware address (UuidCreateSequential on Windows).
 #pragma once
 
 #include <array>
@@ -26,11 +28,11 @@ inline constexpr uint16_t PROCESSOR_ARCHITECTURE_AMD64 = 9;
 inline constexpr uint16_t PROCESSOR_ARCHITECTURE_ARM64 = 12;
 inline constexpr uint16_t PROCESSOR_ARCHITECTURE_UNKNOWN = 0xFFFF;
 
-// The version query. There is no Windows here, so it fails unless
-// $ZELVANO_WINDOWS_VERSION holds "major.minor[.producttype[.suitemask]]"
-// (decimal numbers; the suite mask may also be written 0x...). A malformed
-// value fails the query as well. Product type defaults to 1 (workstation),
-// the suite mask to 0.
+// The version query: GetVersionExW on Windows. Linux has no Windows, so it
+// fails there unless $ZELVANO_WINDOWS_VERSION holds
+// "major.minor[.producttype[.suitemask]]" (decimal numbers; the suite mask
+// may also be written 0x...). A malformed value fails the query as well.
+// Product type defaults to 1 (workstation), the suite mask to 0.
 std::optional<TOSVersionRecord> QueryOSVersion();
 // Parses the text form above; empty on any malformation.
 std::optional<TOSVersionRecord> ParseOSVersion(const std::string& text);
@@ -42,8 +44,8 @@ uint16_t ProcessArchitecture();
 uint16_t NativeArchitecture();
 // True when a 32-bit program runs on a 64-bit kernel.
 bool IsWow64Process();
-// Whether the system reports itself as the R2 release of its server version;
-// never here.
+// Whether the system reports itself as the R2 release of its server version
+// (GetSystemMetrics(SM_SERVERR2)); never on Linux.
 bool IsServerR2();
 
 // The local host name (at most 63 bytes), empty when it cannot be read.
@@ -56,7 +58,8 @@ std::string ResolveFirstIPv4(const std::string& hostName);
 std::string HostNameOfIPv4(const std::string& dottedAddress);
 // The 6-byte hardware address of the first non-loopback network interface
 // (in interface index order) whose address is not all zeros; empty when there
-// is none.
+// is none. Windows: the node of a sequential UUID (UuidCreateSequential),
+// which is that address; empty when the UUID is local only.
 std::optional<std::array<uint8_t, 6>> FirstHardwareAddress();
 
 // Whether the standard stream with this number (0, 1, 2) is a terminal.

@@ -1,9 +1,11 @@
 #include "platform/stream.h"
 
 #include <gtest/gtest.h>
-#include <sys/file.h>
 #include <fcntl.h>
 #include <unistd.h>
+#ifndef _WIN32
+#include <sys/file.h>
+#endif
 
 #include <cstdio>
 #include <filesystem>
@@ -55,11 +57,21 @@ TEST(FileStream, OpenErrorsNameTheFile) {
         TFileStream f(std::string("/nonexistent-dir/x"), fmOpenRead);
         FAIL() << "no exception";
     } catch (const EFOpenError& e) {
+#ifdef _WIN32
+        // The reason is the system's message text, which varies by version.
+        const std::string prefix = "Cannot open file \"/nonexistent-dir/x\". ";
+        EXPECT_EQ(std::string(e.what()).rfind(prefix, 0), 0u);
+        EXPECT_GT(std::string(e.what()).size(), prefix.size() + 4);
+#else
         EXPECT_EQ(std::string(e.what()), "Cannot open file \"/nonexistent-dir/x\". No such file or directory");
+#endif
     }
     EXPECT_THROW(TFileStream(std::string("/nonexistent-dir/x"), fmCreate), EFCreateError);
 }
 
+#ifndef _WIN32
+// Linux emulates share modes with flock(); the Windows share modes are the
+// system's own (win32/sharing_test.cpp).
 TEST(FileStream, ShareModesSeeLocksOfOtherOpeners) {
     std::string path = TempPath("-locked.bin");
     { TFileStream f(path, fmCreate); f.WriteBuffer("data", 4); }
@@ -79,3 +91,4 @@ TEST(FileStream, CreateOnADeviceDoesNotTruncate) {
     TFileStream sink(std::string("/dev/null"), fmCreate);
     EXPECT_EQ(sink.Write("abc", 3), 3);
 }
+#endif

@@ -43,8 +43,10 @@ int Usage() {
 // Reads the whole input; raises the stream layer's errors.
 std::string ReadAll(const std::string& file) {
     std::unique_ptr<platform::TStream> in;
-    if (file == "-") in = std::make_unique<platform::THandleStream>(0);
-    else in = std::make_unique<platform::TFileStream>(file, platform::fmOpenRead | platform::fmShareDenyNone);
+    if (file == "-") {
+        in = platform::StandardInputStream();
+        if (!in) throw platform::EFOpenError("Cannot open the standard input");
+    } else in = std::make_unique<platform::TFileStream>(file, platform::fmOpenRead | platform::fmShareDenyNone);
     std::string bytes;
     char buf[1 << 16];
     for (;;) {

@@ -1,0 +1,72 @@
+// The shell's desktop folder and shell links made through COM.
+#include "platform/desktop.h"
+
+#include "platform/win32/win32.h"
+
+#include <objbase.h>
+#include <objidl.h>
+#include <shlguid.h>
+#include <shlobj.h>
+
+namespace platform {
+namespace {
+
+// COM for the calling thread for as long as the object lives. A thread that
+// already has COM in another apartment model keeps it.
+class TComScope {
+public:
+    TComScope() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
+    ~TComScope() {
+        if (SUCCEEDED(result_)) CoUninitialize();
+    }
+    bool Usable() const { return SUCCEEDED(result_) || result_ == RPC_E_CHANGED_MODE; }
+
+private:
+    HRESULT result_;
+};
+
+template <typename T>
+class TComPtr {
+public:
+    ~TComPtr() {
+        if (p_) p_->Release();
+    }
+    T** operator&() { return &p_; }
+    T* operator->() const { return p_; }
+    T* get() const { return p_; }
+
+private:
+    T* p_ = nullptr;
+};
+
+}  // namespace
+
+std::u16string DesktopFolder() {
+    wchar_t path[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, SHGFP_TYPE_CURRENT, path))) return {};
+    std::u16string folder = win32::Text(path);
+    while (folder.size() > 3 && (folder.back() == u'\\' || folder.back() == u'/')) folder.pop_back();
+    return folder;
+}
+
+std::u16string LauncherFileName(const std::u16string& fileName) { return fileName; }
+
+bool TShellLink::Save(const std::u16string& fileName) const {
+    TComScope com;
+    if (!com.Usable()) return false;
+    TComPtr<IShellLinkW> link;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                reinterpret_cast<void**>(&link))))
+        return false;
+    if (FAILED(link->SetPath(win32::Wide(Path)))) return false;
+    if (!Arguments.empty() && FAILED(link->SetArguments(win32::Wide(Arguments)))) return false;
+    if (!WorkingDirectory.empty() && FAILED(link->SetWorkingDirectory(win32::Wide(WorkingDirectory)))) return false;
+    if (!Description.empty() && FAILED(link->SetDescription(win32::Wide(Description)))) return false;
+    const std::u16string& icon = IconLocation.empty() ? Path : IconLocation;
+    if (FAILED(link->SetIconLocation(win32::Wide(icon), 0))) return false;
+    TComPtr<IPersistFile> file;
+    if (FAILED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) return false;
+    return SUCCEEDED(file->Save(win32::Wide(LauncherFileName(fileName)), TRUE));
+}
+
+}  // namespace platform

@@ -1,0 +1,50 @@
+// Helpers shared by the Win32 implementations of this layer (never included
+// by code outside platform/win32). The program's UTF-16 text is the wide text
+// of the W calls, so text crosses without conversion.
+#pragma once
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+
+#include <string>
+
+// windows.h names its W functions through macros; this layer has functions
+// of the same names of its own.
+#undef DeleteFile
+#undef GetEnvironmentVariable
+#undef ShellExecute
+
+namespace platform::win32 {
+
+inline const wchar_t* Wide(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
+inline std::u16string Text(const wchar_t* wide) { return reinterpret_cast<const char16_t*>(wide); }
+inline std::u16string Text(const wchar_t* wide, size_t length) {
+    return {reinterpret_cast<const char16_t*>(wide), length};
+}
+
+// The path with every '/' turned into '\': the calls that need backslashes
+// (the shell's, long "\\?\" names) get them; the others accept both.
+std::wstring NativePath(const std::u16string& path);
+
+// The system's message for an error number (GetLastError, WSAGetLastError),
+// without the trailing full stop and line break.
+std::u16string ErrorMessage(unsigned long error);
+
+// Starts Winsock 2.2 once for the whole program.
+void EnsureWinsock();
+
+// The handle kept in this layer's int-sized handle fields. Kernel handles and
+// sockets fit in 32 bits on 64-bit Windows, which shares them with 32-bit
+// programs; INVALID_HANDLE_VALUE and INVALID_SOCKET become -1.
+inline int HandleToInt(HANDLE handle) { return static_cast<int>(reinterpret_cast<intptr_t>(handle)); }
+inline HANDLE IntToHandle(int handle) { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(handle)); }
+inline int SocketToInt(SOCKET socket) { return static_cast<int>(static_cast<intptr_t>(socket)); }
+inline SOCKET IntToSocket(int socket) { return static_cast<SOCKET>(static_cast<intptr_t>(socket)); }
+
+// Unix seconds <-> FILETIME (100-ns units since 1601-01-01).
+int64_t FileTimeToUnixSeconds(const FILETIME& time);
+int64_t FileTimeTo100ns(const FILETIME& time);
+FILETIME UnixSecondsToFileTime(int64_t seconds);
+
+}  // namespace platform::win32
