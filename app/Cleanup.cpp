@@ -6,14 +6,15 @@
 #include "http/TextUtil.h"
 #include "platform/process.h"
 #include "platform/shell.h"
+#include "platform/pathdelim.h"
 
 std::u16string ExtractFilePath(const std::u16string& Path) {
-    size_t cut = Path.rfind(u'/');
+    size_t cut = Path.rfind(platform::PathDelim);
     return cut == std::u16string::npos ? std::u16string() : Path.substr(0, cut + 1);
 }
 
 std::u16string ExtractFileName(const std::u16string& Path) {
-    size_t cut = Path.rfind(u'/');
+    size_t cut = Path.rfind(platform::PathDelim);
     return cut == std::u16string::npos ? Path : Path.substr(cut + 1);
 }
 
@@ -23,8 +24,8 @@ std::u16string TInstaller::GetUpdateDir() {
     if (!platform::DirectoryExists(path)) {
         // A relative path is taken from the current folder; one whose first
         // folder does not exist there cannot be made into a folder chain.
-        size_t first = path.find(u'/');
-        if (path[0] != u'/' && (first == std::u16string::npos || first == 0 ||
+        size_t first = path.find(platform::PathDelim);
+        if (path[0] != platform::PathDelim && (first == std::u16string::npos || first == 0 ||
                                 !platform::DirectoryExists(path.substr(0, first)))) {
             dialogs::ShowMessageBox(texts::SInvalidPath);
             return path;
@@ -58,7 +59,7 @@ void SearchFolder(const std::u16string& Name, const std::u16string& Folder, bool
     std::vector<platform::TFolderEntry> entries;
     if (!platform::ListFolder(Folder, entries)) return;
     for (const auto& entry : entries) {
-        std::u16string path = Folder + u"/" + entry.Name;
+        std::u16string path = Folder + platform::PathDelimText() + entry.Name;
         if (entry.Attr == platform::faDirectory) {
             if (!FilesOnly && SameName(entry.Name, Name)) Hits.push_back(path);
             if (WithSubFolders) SearchFolder(Name, path, FilesOnly, WithSubFolders, Hits);

@@ -16,6 +16,7 @@
 #include "platform/exception.h"
 #include "platform/shell.h"
 #include "unzip/UnZipper.h"
+#include "platform/pathdelim.h"
 
 namespace {
 
@@ -57,7 +58,8 @@ void TInstaller::Btn_DownLoadAndRunClick(TSender) {
     const std::u16string folder = window_.PackageFolderText();
     THttpDownLoad* downLoader = NewDownLoader(window_, window_.DownloadPageGauge());
     downLoader->SetDownLoadUrl(FUrl);
-    downLoader->SetLocalFileName(folder + texts::SPackageArchiveName + texts::SPackageArchiveExt);
+    downLoader->SetLocalFileName(folder + platform::PathDelimText() + texts::SPackageArchiveName +
+                                 texts::SPackageArchiveExt);
     downLoader->SetFileID(200);
     downLoader->OnDownLoadFinish = [this](THttpDownLoad* Sender) {
         if (!WindowLinkCut()) DownLoadFinish(Sender);
@@ -70,8 +72,8 @@ void TInstaller::InstallPackage(THttpDownLoad* Sender) {
     window_.SetHint1(texts::SHint1Downloaded);
     const std::u16string localArchive = Sender->LocalFileName();
     const std::u16string folder = window_.PackageFolderText();
-    const std::u16string programFolder = folder + texts::SPackageFolder;
-    const std::u16string programPath = programFolder + u"/" + texts::SPackageExe;
+    const std::u16string programFolder = folder + platform::PathDelimText() + texts::SPackageFolder;
+    const std::u16string programPath = programFolder + platform::PathDelimText() + texts::SPackageExe;
     EndProcesses(texts::SPackageExe);
     if (!platform::DirectoryExists(programFolder)) platform::ForceDirectories(programFolder);
     window_.ProcessMessages();

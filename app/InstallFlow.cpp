@@ -17,6 +17,7 @@
 #include "platform/process.h"
 #include "platform/shell.h"
 #include "unzip/UnZipper.h"
+#include "platform/pathdelim.h"
 
 namespace {
 
@@ -82,8 +83,8 @@ void TInstaller::Btn_InstallClick(TSender) {
         }
         window_.SetPercentVisible(true);
         std::u16string appName = installDir;
-        if (appName.back() != u'/') appName += u'/';
-        appName += std::u16string(texts::SClientFolder) + u"/" + texts::SClientExe;
+        if (appName.back() != platform::PathDelim) appName += platform::PathDelim;
+        appName += std::u16string(texts::SClientFolder) + platform::PathDelim + texts::SClientExe;
         AutoUpdate(address, appName);
     } catch (...) {
         DownLoadError(nullptr);
@@ -104,7 +105,7 @@ void TInstaller::AutoUpdate(const std::u16string& Url, const std::u16string& App
         FailInstallation(TWindowState::FolderUnusable);
         return;
     }
-    const std::u16string localArchive = workFolder + texts::SLocalArchive;
+    const std::u16string localArchive = workFolder + platform::PathDelimText() + texts::SLocalArchive;
 
     THttpDownLoad* downLoader = NewDownLoader(window_, window_.InstallGauge());
     downLoader->SetDownLoadUrl(FUrl);

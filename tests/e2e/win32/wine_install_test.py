@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """End to end under Wine: zelvano-setup.exe /silent against a private nginx
 on loopback, in a Wine prefix of its own (made with a private HOME, so that
-its desktop is a plain folder inside the prefix).
+its desktop is a plain folder inside the prefix), on a private Xvfb display
+(Wine's windows need one, even when unattended).
 
 usage: wine_install_test.py SETUP.exe Corvexa.exe Uninstall.exe WORKDIR
 
@@ -37,10 +38,32 @@ KEY = r"HKLM\SOFTWARE\Wow6432Node\Microsoft\Windows\CurrentVersion\Uninstall\Zel
 PASSWORD = "qazkt"
 
 
+DISPLAY = {"name": None}
+
+
+def start_display():
+    """Starts Xvfb on a display it picks itself; returns the process."""
+    read, write = os.pipe()
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                            pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write)
+    number = b""
+    while not number.endswith(b"\n"):
+        chunk = os.read(read, 16)
+        if not chunk:
+            break
+        number += chunk
+    os.close(read)
+    DISPLAY["name"] = ":" + number.decode().strip()
+    return xvfb
+
+
 def wine_env(**extra):
     env = dict(os.environ, WINEPREFIX=PREFIX, HOME=HOME, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
-    env.pop("DISPLAY", None)
     env.pop("WAYLAND_DISPLAY", None)
+    env.pop("DISPLAY", None)
+    if DISPLAY["name"]:
+        env["DISPLAY"] = DISPLAY["name"]
     env.update(extra)
     return env
 
@@ -121,7 +144,8 @@ def run_setup(server_url, name):
 
 
 def reg_values(key):
-    out = wine("reg", "query", key).stdout.decode("utf-8", "replace")
+    # reg.exe writes in the Unix locale's character set: UTF-8 here.
+    out = wine("reg", "query", key, LC_ALL="C.UTF-8").stdout.decode("utf-8", "replace")
     values = {}
     for line in out.splitlines():
         parts = line.strip().split(None, 2)
@@ -137,6 +161,7 @@ class WineInstall(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         make_prefix()
+        cls.xvfb = start_display()
         global CLIENT_DIR
         CLIENT_DIR = drive_c("Program Files", "Pordino2.0")
         cls.release = os.path.join(WORK, "release.zip")
@@ -146,6 +171,12 @@ class WineInstall(unittest.TestCase):
                 f.write("Zelvano demo release\n")
             make_archive(cls.release, {"Corvexa.exe": CLIENT, "Uninstall.exe": UNINSTALL,
                                        "data/readme.txt": readme})
+
+    @classmethod
+    def tearDownClass(cls):
+        subprocess.run([WINESERVER, "-k"], env=wine_env(), timeout=60)
+        cls.xvfb.terminate()
+        cls.xvfb.wait()
 
     def setUp(self):
         shutil.rmtree(CLIENT_DIR, ignore_errors=True)
@@ -182,7 +213,8 @@ class WineInstall(unittest.TestCase):
         with open(lnk, "rb") as f:
             link = f.read()
         self.assertEqual(link[:4], b"\x4c\x00\x00\x00")  # a shell link
-        self.assertIn("Pordino2.0\\Corvexa.exe".encode("utf-16-le"), link)
+        # The link's target as the shell resolved it (its local base path).
+        self.assertIn(b"C:\\Program Files\\Pordino2.0\\Corvexa.exe\x00", link)
 
         values = reg_values(KEY)
         folder = "C:\\Program Files\\Pordino2.0\\"
