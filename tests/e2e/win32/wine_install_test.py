@@ -10,7 +10,7 @@ The cases: a full installation (request path, a running client ended, the
 archive extracted into C:\\Program Files\\Pordino2.0, the work folder gone,
 the desktop shortcut, the uninstall key, the client started in its folder,
 status 0, then the uninstaller removing it all); the request for Windows XP
-("?os=xp") with the prefix set to Windows XP; and the failures: a dead
+("?os=xp") with the prefix set to Windows XP (x64, version 5.2); and the failures: a dead
 server (status 1), a wrong archive password and an archive without the
 client (status 2).
 """
@@ -144,13 +144,21 @@ def run_setup(server_url, name):
 
 
 def reg_values(key):
-    # reg.exe writes in the Unix locale's character set: UTF-8 here.
-    out = wine("reg", "query", key, LC_ALL="C.UTF-8").stdout.decode("utf-8", "replace")
+    """The key's text values as `wine reg export` writes them (UTF-16, unlike
+    the console output of reg query); {} when the key is missing."""
+    exported = os.path.join(WORK, "key.reg")
+    if os.path.exists(exported):
+        os.remove(exported)
+    wine("reg", "export", key, "Z:" + exported.replace("/", "\\"), "/y")
+    if not os.path.exists(exported):
+        return {}
+    with open(exported, encoding="utf-16") as f:
+        lines = f.read().splitlines()
     values = {}
-    for line in out.splitlines():
-        parts = line.strip().split(None, 2)
-        if len(parts) >= 2 and parts[1].startswith("REG_"):
-            values[parts[0]] = parts[2] if len(parts) == 3 else ""
+    for line in lines:
+        if line.startswith('"') and '"="' in line:
+            name, value = line[1:-1].split('"="', 1)
+            values[name] = value.replace("\\\\", "\\").replace('\\"', '"')
     return values
 
 
@@ -267,7 +275,8 @@ class WineInstall(unittest.TestCase):
     def test_3_windows_xp_asks_for_xp_packages(self):
         server = Server(self.release)
         self.addCleanup(server.stop)
-        set_windows_version("winxp")
+        # A 64-bit prefix knows XP as "winxp64" (5.2; "winxp" is refused).
+        set_windows_version("winxp64")
         try:
             status, errors = run_setup(server.url, "setup-xp.exe")
         finally:
