@@ -16,7 +16,8 @@ here=$(pwd)
 if [[ "${1:-}" == windows ]]; then
   ./scripts/install-deps.sh
   build=${ZELVANO_DEMO_BUILD:-build/windows}
-  cmake --preset windows -B "$build" >/dev/null
+  cmake --preset windows -B "$build" -DZELVANO_COMPONENTS="platform;json;http;download;unzip;controls;app" \
+    -DZELVANO_TOOLS=ON >/dev/null
   cmake --build "$build" -j "$(nproc)" --target zelvano-setup demo_release
   demo=$here/demo-root
   export WINEPREFIX=${WINEPREFIX:-$demo/wine} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
