@@ -8,7 +8,7 @@
 #
 # ./run.sh windows: the same with the Windows build under Wine, in the Wine
 # prefix demo-root/wine (C:\Program Files\Pordino2.0, the prefix's desktop
-# and registry).
+# and registry); without a display it runs /silent on a private Xvfb.
 set -euo pipefail
 cd "$(dirname "$0")"
 here=$(pwd)
@@ -48,8 +48,9 @@ if [[ "${1:-}" == windows ]]; then
     echo "run.sh: press Install in the window"
     "$wine" "$demo/zelvano-setup.exe" || status=$?
   else
-    echo "run.sh: no display, installing unattended"
-    "$wine" "$demo/zelvano-setup.exe" /silent || status=$?
+    # Wine makes no window without a display, not even unattended.
+    echo "run.sh: no display, installing unattended on a private Xvfb display"
+    xvfb-run -a -s "-screen 0 1024x768x24" "$wine" "$demo/zelvano-setup.exe" /silent || status=$?
   fi
   for _ in $(seq 100); do [[ -s "$client/started" ]] && break; sleep 0.1; done
   if [[ -s "$client/started" ]]; then
