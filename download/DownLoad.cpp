@@ -12,17 +12,6 @@ namespace download {
 
 namespace {
 
-std::u16string Format(std::u16string pattern, std::initializer_list<std::u16string> values) {
-    size_t from = 0;
-    for (const auto& value : values) {
-        size_t at = pattern.find(u"%s", from);
-        if (at == std::u16string::npos) break;
-        pattern.replace(at, 2, value);
-        from = at + value.size();
-    }
-    return pattern;
-}
-
 // The file the body goes into, reporting every write as progress. The
 // client may move back and cut the stream (a redirect's body is dropped).
 class TProgressFileStream : public platform::TStream {
@@ -73,6 +62,10 @@ void TDownLoadURL::ExecuteTarget() {
         });
         created = true;
         client.Get(url, target);
+        // The client keeps a body that ended before its announced length;
+        // such a file is not the remote one.
+        if (client.Response().HasContentLength && target.GetSize() != client.Response().ContentLength)
+            throw platform::EReadError(u"Stream read error");
         const auto size = static_cast<uint32_t>(target.GetSize());
         Report(size, size, dsEndDownloadData, url);
     } catch (const std::exception&) {
@@ -80,7 +73,7 @@ void TDownLoadURL::ExecuteTarget() {
             std::error_code ec;
             std::filesystem::remove(std::filesystem::path(platform::TextToUtf8(fileName)), ec);
         }
-        throw platform::Exception(Format(texts::kErrorDownloadingURL, {url}));
+        throw platform::Exception(FillPlaceholders(texts::kErrorDownloadingURL, {url}));
     }
 }
 
@@ -100,7 +93,7 @@ void TDownLoad::Log(const std::u16string& line) {
 }
 
 void TDownLoad::LogError(const std::u16string& message) {
-    Log(Format(texts::kDownLoadFileError, {FDownLoadFileURL, message}));
+    Log(FillPlaceholders(texts::kDownLoadFileError, {FDownLoadFileURL, message}));
 }
 
 // The fetch goes to the server every time (the client keeps no cache), so

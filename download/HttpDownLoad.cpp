@@ -1,6 +1,8 @@
 #include "download/HttpDownLoad.h"
 
+#include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cmath>
 #include <filesystem>
 #include <iostream>
@@ -15,17 +17,14 @@ namespace download {
 
 namespace {
 
+using platform::AsciiToText;
+
 std::u16string MessageOf(const std::exception& e) {
     if (auto* own = dynamic_cast<const platform::Exception*>(&e)) return own->Message();
     return platform::Utf8ToText(e.what());
 }
 
-std::u16string ReplaceFirst(std::u16string text, std::u16string_view placeholder,
-                            const std::u16string& value) {
-    size_t at = text.find(placeholder);
-    if (at != std::u16string::npos) text.replace(at, placeholder.size(), value);
-    return text;
-}
+std::u16string Decimal(int64_t value) { return AsciiToText(std::to_string(value)); }
 
 // A regular file or anything else that is not a folder counts as present.
 bool FileExists(const std::u16string& name) {
@@ -35,7 +34,115 @@ bool FileExists(const std::u16string& name) {
     return !ec && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
 }
 
+// Where the body of one GET goes, decided from the reply's head before any
+// byte of the body is read.
+struct TPiecePlan {
+    int64_t Offset = 0;    // file position of the body's first byte
+    int64_t Limit = 0;     // the most bytes the body may have
+    int64_t Length = -1;   // the file's size, when the reply names it
+    std::u16string Error;  // set when the reply cannot be a part of the file
+};
+
+// A 206 must name the range that starts at `position` and the file's size;
+// a 200 is the whole file. `range` is the range asked for, empty when the
+// whole file was asked for (the size is then not yet known: length -1).
+TPiecePlan PlanPiece(const http::TNetHTTPResponse& reply, int64_t position, int64_t length,
+                     const std::u16string& range) {
+    TPiecePlan plan;
+    const std::u16string asked = range.empty() ? u"0-" : range;
+    const int code = reply.ResponseCode();
+    if (code == 206 && !range.empty()) {
+        const std::u16string named = reply.RawHeaders.Values(u"Content-Range");
+        int64_t first, last, complete;
+        if (!http::TryParseContentRange(named, first, last, complete) || first != position ||
+            complete != length || (reply.HasContentLength && reply.ContentLength != last - first + 1)) {
+            plan.Error = FillPlaceholders(texts::kWrongContentRange, {asked, named});
+            return plan;
+        }
+        plan.Offset = position;
+        plan.Limit = last - first + 1;
+        plan.Length = length;
+        return plan;
+    }
+    if (code == 200) {
+        if (reply.HasContentLength && length >= 0 && reply.ContentLength != length) {
+            plan.Error = FillPlaceholders(texts::kWrongLength, {Decimal(reply.ContentLength), Decimal(length)});
+            return plan;
+        }
+        plan.Length = length >= 0 ? length : reply.HasContentLength ? reply.ContentLength : -1;
+        if (plan.Length > INT32_MAX) {
+            plan.Error = FillPlaceholders(texts::kSizeBeyond2GiB, {Decimal(plan.Length)});
+            return plan;
+        }
+        plan.Offset = 0;
+        plan.Limit = plan.Length >= 0 ? plan.Length : INT32_MAX;
+        return plan;
+    }
+    plan.Error = FillPlaceholders(texts::kUnexpectedReply, {asked, reply.ResponseText});
+    return plan;
+}
+
 }  // namespace
+
+// The body of one GET on its way into the local file. Bytes collect in
+// memory and go to the file a whole piece at a time, each at its place, so
+// memory holds at most one piece whatever the reply's size; Flush writes the
+// rest once the reply has ended. More bytes than the plan's limit raise, so
+// a reply never puts more into the file than was asked for.
+class THttpDownLoad::TPieceSink : public platform::TStream {
+public:
+    explicit TPieceSink(THttpDownLoad& owner) : owner_(owner) { memory_.reserve(kPieceSize); }
+
+    void Begin(int64_t offset, int64_t limit, std::u16string overflow) {
+        offset_ = offset;
+        limit_ = limit;
+        flushed_ = 0;
+        memory_.clear();
+        overflow_ = std::move(overflow);
+    }
+    int64_t Received() const { return flushed_ + static_cast<int64_t>(memory_.size()); }
+    void Flush() {
+        if (memory_.empty()) return;
+        owner_.AppendPiece(offset_ + flushed_, memory_);
+        flushed_ += static_cast<int64_t>(memory_.size());
+        memory_.clear();
+    }
+
+    int64_t Read(void*, int64_t) override { return 0; }
+    int64_t Write(const void* buffer, int64_t count) override {
+        if (count > limit_ - Received()) throw platform::Exception(overflow_);
+        const char* bytes = static_cast<const char*>(buffer);
+        for (int64_t left = count; left > 0;) {
+            const int64_t room = kPieceSize - static_cast<int64_t>(memory_.size());
+            const int64_t n = std::min(left, room);
+            memory_.append(bytes, static_cast<size_t>(n));
+            bytes += n;
+            left -= n;
+            if (static_cast<int64_t>(memory_.size()) == kPieceSize) Flush();
+        }
+        return count;
+    }
+    // Append-only: the client may only cut back what is still in memory (it
+    // does so for a redirect, whose body never reaches the stream).
+    int64_t Seek(int64_t offset, platform::TSeekOrigin origin) override {
+        // The position is always the end: soCurrent and soEnd agree.
+        const int64_t target = origin == platform::soBeginning ? offset : Received() + offset;
+        if (target != Received()) SetSize(target);
+        return Received();
+    }
+    void SetSize(int64_t newSize) override {
+        if (newSize < flushed_ || newSize > Received()) throw platform::EStreamError(u"Stream seek error");
+        memory_.resize(static_cast<size_t>(newSize - flushed_));
+    }
+
+private:
+    THttpDownLoad& owner_;
+    int64_t offset_ = 0;
+    int64_t limit_ = 0;
+    int64_t flushed_ = 0;
+    std::string memory_;
+    std::u16string overflow_;
+};
 
 THttpDownLoad::THttpDownLoad(IProgressGauge* ProgressBar, IDownLoadWindow* Window)
     : FProgressBar(ProgressBar), FWindow(Window) {}
@@ -91,10 +198,19 @@ void THttpDownLoad::Execute() {
         Fail(MessageOf(e));
         return;
     }
-    // Only the low 32 bits of the size take part, as a signed number.
-    const auto length = static_cast<int32_t>(FIdHTTP->Response().ContentLength);
+    // A HEAD that returns without a 2xx ended on the redirect limit.
+    if (FIdHTTP->ResponseCode() / 100 != 2) {
+        Fail(FillPlaceholders(texts::kRedirectLimit, {FIdHTTP->ResponseText()}));
+        return;
+    }
+    // -1 when the reply names no size: the file is then fetched whole.
+    int64_t length = FIdHTTP->Response().ContentLength;
+    if (length > INT32_MAX) {
+        Fail(FillPlaceholders(texts::kSizeBeyond2GiB, {Decimal(length)}));
+        return;
+    }
     int64_t position = 0;
-    bytesTotal_ = length;
+    bytesTotal_ = static_cast<int32_t>(length);
 
     if (FileExists(FLocalFileName)) {
         try {
@@ -102,46 +218,73 @@ void THttpDownLoad::Execute() {
                                            platform::fmOpenRead | platform::fmShareDenyWrite);
             position = existing.GetSize();
         } catch (const std::exception& e) {
-            std::u16string message = ReplaceFirst(texts::kOpenFileFailed, u"%S", FLocalFileName);
+            std::u16string message = FillPlaceholders(texts::kOpenFileFailed, {FLocalFileName});
             ShowMessage(message);
             Fail(message);
             return;
         }
     }
+    // A local file longer than the remote one cannot be its prefix, and
+    // without a size none can be told to be one: start over from 0 (the
+    // first piece written truncates the file).
+    if (length < 0 || position > length) position = 0;
     bytesDone_ = position;
-    ProgressStep(static_cast<int32_t>(position), length);
+    ProgressStep(static_cast<int32_t>(position), static_cast<int32_t>(length));
 
-    // One piece at a time; the buffer keeps its capacity between pieces.
-    platform::TMemoryStream piece;
+    // Each reply is planned from its head before its body is read; a reply
+    // that cannot be a part of the file is never read (the client then drops
+    // the connection).
+    TPiecePlan plan;
+    std::u16string range;
+    TPieceSink sink(*this);
+    FIdHTTP->OnHeadersAvailable = [&](http::TNetCustomHTTP* client, http::TNetHeaderList&, bool& proceed) {
+        if (client->ResponseCode() / 100 != 2) return;  // redirects are followed, refusals raised
+        plan = PlanPiece(client->Response(), position, length, range);
+        proceed = plan.Error.empty();
+        if (proceed)
+            sink.Begin(plan.Offset, plan.Limit,
+                       FillPlaceholders(texts::kMoreThanAsked, {range.empty() ? u"0-" : range}));
+    };
 
     while (!Terminated()) {
-        if (static_cast<int64_t>(length) <= position) {
+        if (length >= 0 && length <= position) {
+            try {
+                // An empty remote file, or one started over: the local file
+                // is made to hold exactly nothing.
+                if (position == 0) AppendPiece(0, {});
+            } catch (const std::exception& e) {
+                Fail(MessageOf(e));
+                break;
+            }
             FIdHTTP.reset();
             Terminate();
             if (OnDownLoadFinish) OnDownLoadFinish(this);
             break;
         }
         try {
-            // The client's body positions are 32-bit; a larger file is
-            // outside what this downloader handles.
-            if (position > INT32_MAX)
-                throw platform::ERangeError(texts::kPositionBeyond2GiB);
-            std::string range = std::to_string(position) + "-";
-            if (position + kPieceSize < static_cast<int64_t>(length))
-                range += std::to_string(position + kPieceSize - 1);
-            FIdHTTP->Request().Range = platform::AsciiToText(range);
+            range.clear();
+            if (length >= 0) {
+                range = Decimal(position) + u"-";
+                if (position + kPieceSize < length) range += Decimal(position + kPieceSize - 1);
+            }
+            FIdHTTP->Request().Range = range;
+            const std::u16string asked = range.empty() ? u"0-" : range;
 
-            piece.SetSize(0);
-            FIdHTTP->Get(FIdHTTP->URL().GetURI(), piece);
+            // Until a 2xx head has been planned, no byte may reach the file.
+            plan = TPiecePlan();
+            sink.Begin(0, 0, FillPlaceholders(texts::kMoreThanAsked, {asked}));
+            FIdHTTP->Get(FIdHTTP->URL().GetURI(), sink);
+            if (!plan.Error.empty()) throw platform::Exception(plan.Error);
+            sink.Flush();
+            if (length < 0) length = plan.Length >= 0 ? plan.Length : sink.Received();
+            bytesTotal_ = static_cast<int32_t>(length);
+            position = plan.Offset + sink.Received();
             // A piece without any byte would make the loop ask for the same
             // range forever.
-            if (piece.GetSize() == 0)
-                throw platform::Exception(
-                    ReplaceFirst(texts::kNoDataReceived, u"%s", platform::AsciiToText(range)));
-            AppendPiece(position, piece.View());
-            position += piece.GetSize();
+            if (sink.Received() == 0 && position < length)
+                throw platform::Exception(FillPlaceholders(texts::kNoDataReceived, {asked}));
             bytesDone_ = position;
-            ProgressStep(static_cast<int32_t>(position), length);
+            ProgressStep(static_cast<int32_t>(position), static_cast<int32_t>(length));
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         } catch (const std::exception& e) {
             Fail(MessageOf(e));
@@ -150,10 +293,11 @@ void THttpDownLoad::Execute() {
     }
 }
 
-// Writes one piece after the first `position` bytes of the local file. A
-// piece that cannot be written whole is cut off again, so the file stays a
-// valid prefix of the download.
-void THttpDownLoad::AppendPiece(int64_t position, const std::string_view piece) {
+// Writes one piece after the first `position` bytes of the local file (the
+// file is created, or cut, when the piece is its first). A piece that cannot
+// be written whole is cut off again, so the file stays a valid prefix of the
+// download.
+void THttpDownLoad::AppendPiece(int64_t position, std::string_view piece) {
     if (position == 0) {
         platform::TFileStream file(FLocalFileName, platform::fmCreate);
         try {

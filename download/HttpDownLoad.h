@@ -8,6 +8,24 @@
 // ends with the completion or the error event, both called on the worker
 // thread, or silently when Terminate stops it between pieces. Nothing is
 // retried.
+//
+// The rule: OnDownLoadFinish means that the local file equals the remote
+// file, byte for byte; whatever else happens ends through OnDownLoadError
+// (or, after Terminate, through no event). An existing local file is trusted
+// to be a prefix of the same remote file, since resuming means exactly that.
+// To hold to it:
+//   - the size request must end on a 2xx reply (not on the redirect limit)
+//     naming a size below 2 GiB; a reply without a size is fetched whole with
+//     plain GETs, its end known from the reply's framing;
+//   - every 206 must name, in Content-Range, the range starting where the
+//     file ends and the size the HEAD gave, and carry no more bytes than that
+//     range; a 200 is the whole file and is written from position 0, so a
+//     server that ignores Range starts the file over instead of appending to
+//     it; any other reply ends the run;
+//   - a local file longer than the remote one is started over from 0, and an
+//     empty remote file leaves an empty local file.
+// Replies are checked before a byte of their body is read, so a body that
+// cannot be a part of the file never reaches it.
 #pragma once
 
 #include <atomic>
@@ -55,8 +73,8 @@ public:
 
     // The message of the failure that ended the run through the error event.
     std::u16string LastError() const;
-    // The size the server announced (its low 32 bits, as a signed number;
-    // -1 before the HEAD has answered) and the bytes the local file holds.
+    // The size of the remote file (-1 before it is known) and the bytes of it
+    // the local file holds.
     int32_t BytesTotal() const { return bytesTotal_.load(); }
     int64_t BytesDone() const { return bytesDone_.load(); }
 
@@ -68,8 +86,10 @@ protected:
     void Execute() override;
 
 private:
+    class TPieceSink;
+
     void ProgressStep(int32_t pos, int32_t len);
-    void AppendPiece(int64_t position, const std::string_view piece);
+    void AppendPiece(int64_t position, std::string_view piece);
     void Fail(const std::u16string& message);
     void ShowMessage(const std::u16string& text);
 

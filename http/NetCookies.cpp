@@ -48,9 +48,9 @@ int64_t NowSeconds() {
 }
 
 uint16_t PortOf(const TNetURI& url) {
-    int64_t port;
-    if (TryReadInt64(url.Port, port) && port >= 0 && port <= 65535) return static_cast<uint16_t>(port);
-    return 80;
+    uint16_t port;
+    if (TryReadPort(url.Port, port)) return port;
+    return DefaultPort(url.Protocol) != 0 ? DefaultPort(url.Protocol) : 80;
 }
 
 std::u16string Unquote(const std::u16string& text) {
@@ -176,9 +176,8 @@ void TNetCookieRFC2965::LoadProperties(const Attributes& attributes) {
     if (port && port->size() >= 2 && port->front() == u'"') {
         const std::u16string list = Unquote(*port);
         for (auto item : Split(list, u',')) {
-            int64_t number;
-            if (TryReadInt64(Trim(item), number) && number >= 0 && number <= 65535)
-                PortList.push_back(static_cast<uint16_t>(number));
+            uint16_t number;
+            if (TryReadPort(Trim(item), number)) PortList.push_back(number);
         }
     }
 }

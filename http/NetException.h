@@ -14,7 +14,8 @@ public:
     using platform::Exception::Exception;
 };
 
-// Composing an address without protocol or host.
+// An address that cannot be used: composed without protocol or host, naming
+// a port outside 1..65535, or holding a control character.
 class ENetURIException : public ENetException {
 public:
     using ENetException::ENetException;
@@ -85,6 +86,14 @@ public:
 class ENetIOHandlerPropInvalid : public ENetException {
 public:
     ENetIOHandlerPropInvalid();
+};
+
+// A reply whose framing cannot be trusted (a chunk size or Content-Length
+// that is not a number, lengths that disagree, chunk data without its line
+// end). The connection is closed, since where the reply ends is not known.
+class ENetInvalidReply : public ENetException {
+public:
+    using ENetException::ENetException;
 };
 
 // A reply that breaks the protocol rules the client holds to.

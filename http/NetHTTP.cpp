@@ -8,6 +8,67 @@
 
 namespace http {
 
+namespace {
+
+// Offending text for a message: in double quotes, cut to 40 characters, with
+// control characters shown as "?".
+std::u16string Quoted(std::u16string_view text) {
+    std::u16string result = u"\"";
+    for (size_t i = 0; i < text.size() && i < 40; ++i) result += text[i] < 0x20 || text[i] == 0x7F ? u'?' : text[i];
+    if (text.size() > 40) result += u"...";
+    return result + u"\"";
+}
+
+// Whether a comma-separated header value names the token (any case).
+bool HasToken(std::u16string_view value, std::u16string_view token) {
+    for (std::u16string_view item : Split(value, u','))
+        if (EqualsIgnoreCase(Trim(item), token)) return true;
+    return false;
+}
+
+// chunk-size = 1*HEXDIG (RFC 9112, 7.1), cut at a space, tab or ";" (chunk
+// extensions and comments are dropped); raises ENetInvalidReply for anything
+// else and for a size beyond 63 bits.
+int64_t ReadChunkSize(const std::u16string& line) {
+    const std::u16string_view digits = std::u16string_view(line).substr(0, line.find_first_of(u" \t;"));
+    int64_t size = 0;
+    bool valid = !digits.empty();
+    for (char16_t c : digits) {
+        const int digit = (c >= u'0' && c <= u'9')   ? c - u'0'
+                          : (c >= u'a' && c <= u'f') ? c - u'a' + 10
+                          : (c >= u'A' && c <= u'F') ? c - u'A' + 10
+                                                     : -1;
+        if (digit < 0 || size > (INT64_MAX >> 4)) {
+            valid = false;
+            break;
+        }
+        size = size * 16 + digit;
+    }
+    if (!valid) throw ENetInvalidReply(texts::kInvalidChunkSize + Quoted(line));
+    return size;
+}
+
+// The body length a reply announces, -1 when it names none. Every
+// Content-Length line, and every item of a list in one, must be the same
+// decimal number (RFC 9112, 6.3); otherwise where the body ends is unknown and
+// ENetInvalidReply is raised.
+int64_t AnnouncedLength(const TNetHeaderList& headers) {
+    std::vector<std::u16string> values;
+    headers.Extract(u"Content-Length", values);
+    int64_t length = -1;
+    for (const auto& value : values) {
+        for (std::u16string_view item : Split(value, u',')) {
+            int64_t number;
+            if (!TryReadDigits(Trim(item), number) || (length >= 0 && number != length))
+                throw ENetInvalidReply(texts::kInvalidContentLength + Quoted(value));
+            length = number;
+        }
+    }
+    return length;
+}
+
+}  // namespace
+
 // ---------------------------------------------------------------- response
 
 int TNetHTTPResponse::ResponseCode() const {
@@ -23,9 +84,10 @@ int TNetHTTPResponse::ResponseCode() const {
 }
 
 bool TNetHTTPResponse::KeepAlive() {
+    std::u16string_view version;
     size_t at = ResponseText.find(u"HTTP/");
     if (at != std::u16string::npos && ResponseText.size() >= at + 8) {
-        std::u16string_view version = std::u16string_view(ResponseText).substr(at + 5, 3);
+        version = std::u16string_view(ResponseText).substr(at + 5, 3);
         if (version == u"1.0")
             ResponseVersion = pv1_0;
         else if (version == u"1.1")
@@ -33,11 +95,12 @@ bool TNetHTTPResponse::KeepAlive() {
     }
     if (HTTP->Connected()) HTTP->CheckForGracefulDisconnect(false);
     if (!HTTP->Connected()) return false;
-    const std::u16string connection = Trim(Connection);
-    const std::u16string proxyConnection = Trim(ProxyConnection);
-    if (HTTP->ProtocolVersion == pv1_1)
-        return !EqualsIgnoreCase(connection, u"close") && !EqualsIgnoreCase(proxyConnection, u"close");
-    return EqualsIgnoreCase(connection, u"keep-alive") || EqualsIgnoreCase(proxyConnection, u"keep-alive");
+    if (HasToken(Connection, u"close") || HasToken(ProxyConnection, u"close")) return false;
+    // Persistent by default only when both sides speak 1.1; a 1.0 reply (or
+    // a 1.0 client) keeps the connection only when told "keep-alive"
+    // (RFC 9112, 9.3). The version is this reply's own, never an earlier one.
+    if (HTTP->ProtocolVersion == pv1_1 && version == u"1.1") return true;
+    return HasToken(Connection, u"keep-alive") || HasToken(ProxyConnection, u"keep-alive");
 }
 
 // ---------------------------------------------------------------- protocol
@@ -56,11 +119,19 @@ void TNetHTTPProtocol::BuildAndSendRequest(const TNetURI& AURI) {
             Request->RawHeaders.SetValues(u"Cookie2", texts::kCookie2Value);
         }
     }
+    const std::u16string requestLine = Request->Method + u" " + Request->URL + u" HTTP/" +
+                                       (FHTTP->ProtocolVersion == pv1_0 ? u"1.0" : u"1.1");
+    // A CR or LF inside a line would start a line of someone else's making
+    // (a cookie value that came with a CR, say): nothing of such a head is
+    // sent.
+    if (HasControlCharacter(requestLine)) throw ENetURIException(texts::kControlCharacterInAddress);
+    for (const auto& line : Request->RawHeaders.Lines())
+        for (char16_t c : line)
+            if ((c < 0x20 && c != u'\t') || c == 0x7F) throw ENetException(texts::kControlCharacterInHeader);
     TNetIOHandlerStack& io = *FHTTP->IOHandler();
     io.WriteBufferOpen(-1);
     try {
-        io.WriteLn(Request->Method + u" " + Request->URL + u" HTTP/" +
-                   (FHTTP->ProtocolVersion == pv1_0 ? u"1.0" : u"1.1"));
+        io.WriteLn(requestLine);
         for (const auto& line : Request->RawHeaders.Lines())
             if (!line.empty()) io.WriteLn(line);
         io.WriteLn(u"");
@@ -89,6 +160,10 @@ void TNetHTTPProtocol::RetrieveHeaders() {
             FHTTP->Disconnect();
         }
         Response->ReadHeaderFields();
+        // The strict reading of the length decides the framing; a list of
+        // equal values ("5, 5") counts as that value.
+        Response->ContentLength = AnnouncedLength(Response->RawHeaders);
+        Response->HasContentLength = Response->ContentLength >= 0;
         FHTTP->ProcessCookies(*Response);
     } while (Response->ResponseCode() == 100);
 }
@@ -107,31 +182,15 @@ void TNetHTTPProtocol::ReadBody(platform::TStream* target, int firstBytesWait) {
 
     if (ContainsIgnoreCase(Response->RawHeaders.Values(u"Transfer-Encoding"), u"chunked")) {
         for (;;) {
-            std::u16string line = readLine();
-            // The size ends at a space or at chunk extensions (";name=value").
-            size_t end = line.find_first_of(u" ;");
-            if (end != std::u16string::npos) line.erase(end);
-            int64_t size = 0;
-            if (line.empty() || line.size() > 15) {
-                size = 0;
-            } else {
-                for (char16_t c : line) {
-                    int digit = (c >= u'0' && c <= u'9')   ? c - u'0'
-                                : (c >= u'a' && c <= u'f') ? c - u'a' + 10
-                                : (c >= u'A' && c <= u'F') ? c - u'A' + 10
-                                                           : -1;
-                    if (digit < 0) {
-                        size = 0;
-                        break;
-                    }
-                    size = size * 16 + digit;
-                }
-            }
-            if (size <= 0) break;
+            const int64_t size = ReadChunkSize(readLine());
+            if (size == 0) break;
             io->ReadStream(target, size, false);
-            readLine();
+            if (!readLine().empty()) throw ENetInvalidReply(texts::kChunkWithoutLineEnd);
         }
-        readLine();
+        // Trailer fields up to the empty line are read and dropped, so that
+        // nothing of this reply is left to be taken for the next one.
+        while (!readLine().empty()) {
+        }
         return;
     }
     if (Response->ContentLength > 0) {
@@ -220,6 +279,9 @@ bool TNetCustomHTTP::DoOnRedirect(std::u16string& Location, std::u16string& VMet
 }
 
 void TNetCustomHTTP::PrepareRequest(TNetHTTPRequest& ARequest) {
+    // The address may come from a server (an update reply, a Location):
+    // refused before anything is sent.
+    if (HasControlCharacter(ARequest.URL)) throw ENetURIException(texts::kControlCharacterInAddress);
     TNetURI uri(ARequest.URL);
     if (!uri.Username.empty()) {
         ARequest.Username = uri.Username;
@@ -238,27 +300,29 @@ void TNetCustomHTTP::PrepareRequest(TNetHTTPRequest& ARequest) {
         FURI.Protocol = u"https";
     else
         FURI.Protocol = u"http";
-    // The port follows the new address's own scheme; a relative address keeps
-    // the current one.
+    // The port: the new address's own, else, when the new address names a
+    // host or a scheme (absolute or scheme-relative), the default of the
+    // scheme now in force; a relative address keeps the current one.
+    const bool newAuthority = !uri.Protocol.empty() || !uri.Host.empty();
+    const bool webScheme = EqualsIgnoreCase(FURI.Protocol, u"http") || EqualsIgnoreCase(FURI.Protocol, u"https");
     if (!uri.Port.empty())
         FURI.Port = uri.Port;
-    else if (EqualsIgnoreCase(uri.Protocol, u"http"))
-        FURI.Port = u"80";
-    else if (EqualsIgnoreCase(uri.Protocol, u"https"))
-        FURI.Port = u"443";
+    else if (newAuthority && webScheme)
+        FURI.Port = AsciiText(std::to_string(DefaultPort(FURI.Protocol)));
     else if (FURI.Port.empty())
         throw ENetUnknownProtocol();
+    uint16_t port;
+    if (!TryReadPort(FURI.Port, port)) throw ENetURIException(texts::kInvalidPort + Quoted(FURI.Port));
 
     ARequest.URL = FURI.GetPathAndParams();
     ARequest.ContentLength = -1;
-    ARequest.Host = FURI.Port == u"80" ? FURI.Host : FURI.Host + u":" + FURI.Port;
+    ARequest.Host = FURI.GetHostAndPort();
 }
 
 void TNetCustomHTTP::ConnectToHost(TNetHTTPRequest& ARequest) {
-    int64_t portNumber;
-    uint16_t port = 80;
-    if (TryReadInt64(FURI.Port, portNumber) && portNumber >= 0 && portNumber <= 65535)
-        port = static_cast<uint16_t>(portNumber);
+    // PrepareRequest has refused any port outside 1..65535.
+    uint16_t port = 0;
+    TryReadPort(FURI.Port, port);
     if (EqualsIgnoreCase(FURI.Protocol, u"https")) throw ENetIOHandlerPropInvalid();
     if (ioHandler_ && ioHandler_->Opened() &&
         (!EqualsIgnoreCase(Host, FURI.Host) || Port != port || IPVersion != FURI.IPVersion))
@@ -273,7 +337,7 @@ void TNetCustomHTTP::ConnectToHost(TNetHTTPRequest& ARequest) {
     else if (!ContainsIgnoreCase(ARequest.AcceptEncoding, u"identity"))
         ARequest.AcceptEncoding += u", identity";
 
-    if (!Response().KeepAlive()) Disconnect();
+    if (!ReusableConnection()) Disconnect();
     CheckForGracefulDisconnect(false);
     if (!Connected()) {
         Disconnect();
@@ -354,7 +418,15 @@ void TNetCustomHTTP::DoRequest(const std::u16string& AMethod, const std::u16stri
         Disconnect();
         throw;
     }
-    if (!Response().KeepAlive()) Disconnect();
+    if (!ReusableConnection()) Disconnect();
+}
+
+bool TNetCustomHTTP::ReusableConnection() {
+    if (!Response().KeepAlive()) return false;
+    // Bytes waiting before a request has been sent belong to no reply of
+    // ours (a body after a HEAD reply, say): they would be read as the next
+    // reply, so such a connection is not used again.
+    return ioHandler_ && ioHandler_->InputBufferIsEmpty();
 }
 
 }  // namespace http

@@ -135,6 +135,9 @@ private:
     void PrepareRequest(TNetHTTPRequest& ARequest);
     void ConnectToHost(TNetHTTPRequest& ARequest);
     void ProcessCookies(TNetHTTPResponse& AResponse);
+    // The last reply allows keep-alive and nothing unread waits on the
+    // connection.
+    bool ReusableConnection();
     bool DoOnRedirect(std::u16string& Location, std::u16string& VMethod);
 
     TNetURI FURI;

@@ -31,13 +31,9 @@ int DaysInMonth(int64_t y, unsigned m) {
 
 int MonthIndex(std::u16string_view token) {
     if (token.size() < 3) return -1;
-    for (int i = 0; i < 12; ++i) {
-        bool same = true;
-        for (int k = 0; k < 3; ++k)
-            if (ToUpperAscii(token[k]) != ToUpperAscii(static_cast<char16_t>(kMonths[i][k]))) same = false;
-        // "Nov" and "November" both name the month.
-        if (same) return i + 1;
-    }
+    // "Nov" and "November" both name the month.
+    for (int i = 0; i < 12; ++i)
+        if (StartsWithIgnoreCase(token, AsciiText(kMonths[i]))) return i + 1;
     return -1;
 }
 
@@ -152,6 +148,25 @@ std::u16string FormatHTTPDate(TDateTime value) {
                   kMonths[m - 1], static_cast<long long>(y), static_cast<int>(rest / 3600),
                   static_cast<int>(rest / 60 % 60), static_cast<int>(rest % 60));
     return AsciiText(buffer);
+}
+
+bool TryParseContentRange(std::u16string_view AValue, int64_t& AFirst, int64_t& ALast, int64_t& AComplete) {
+    const std::u16string value = Trim(AValue);
+    std::u16string_view text(value);
+    if (!StartsWithIgnoreCase(text, u"bytes ")) return false;
+    text.remove_prefix(6);
+    const size_t dash = text.find(u'-');
+    const size_t slash = text.find(u'/');
+    if (dash == std::u16string_view::npos || slash == std::u16string_view::npos || slash < dash) return false;
+    if (!TryReadDigits(text.substr(0, dash), AFirst) ||
+        !TryReadDigits(text.substr(dash + 1, slash - dash - 1), ALast) || ALast < AFirst)
+        return false;
+    const std::u16string_view complete = text.substr(slash + 1);
+    if (complete == u"*") {
+        AComplete = -1;
+        return true;
+    }
+    return TryReadDigits(complete, AComplete) && ALast < AComplete;
 }
 
 // ---------------------------------------------------------------- header list

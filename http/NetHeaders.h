@@ -25,6 +25,12 @@ bool TryParseHTTPDate(std::u16string_view text, TDateTime& value);
 // Writes the RFC 1123 form.
 std::u16string FormatHTTPDate(TDateTime value);
 
+// A Content-Range value as a satisfied range is written (RFC 9110, 14.4):
+// "bytes first-last/complete", complete a length or "*" (given as -1). False
+// for anything else, and for a last position before the first or not below
+// the complete length. The reply fields read the same header leniently.
+bool TryParseContentRange(std::u16string_view AValue, int64_t& AFirst, int64_t& ALast, int64_t& AComplete);
+
 // An ordered list of header lines: "name: value" lines and continuation lines
 // that begin with a space or a tab.
 class TNetHeaderList {

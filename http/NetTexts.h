@@ -7,9 +7,21 @@ namespace http::texts {
 inline constexpr const char* kProtocolFieldEmpty = "Protocol field is empty";
 inline constexpr const char* kHostFieldEmpty = "Host field is empty";
 
+// Addresses and requests that are refused before anything is sent
+inline constexpr const char16_t* kControlCharacterInAddress = u"Address contains a control character";
+inline constexpr const char16_t* kControlCharacterInHeader = u"Request header contains a control character";
+// Followed by the port text in double quotes.
+inline constexpr const char16_t* kInvalidPort = u"Invalid port ";
+
 // Exchange
 inline constexpr const char* kUnknownProtocol = "Unknown Protocol";
 inline constexpr const char* kIOHandlerPropInvalid = "IOHandler value is not valid";
+
+// Reply framing; the first two are followed by the offending text in double
+// quotes.
+inline constexpr const char16_t* kInvalidChunkSize = u"Invalid chunk size ";
+inline constexpr const char16_t* kInvalidContentLength = u"Invalid Content-Length ";
+inline constexpr const char16_t* kChunkWithoutLineEnd = u"Chunk data is not followed by a line end";
 
 // Transport
 inline constexpr const char* kAlreadyConnected = "Already connected.";

@@ -2,6 +2,7 @@
 
 #include "http/NetException.h"
 #include "http/NetTexts.h"
+#include "http/TextUtil.h"
 
 namespace http {
 
@@ -10,18 +11,37 @@ namespace {
 using size_type = std::u16string::size_type;
 constexpr auto npos = std::u16string::npos;
 
-char16_t Upper(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c; }
+bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 
-bool SameText(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (Upper(a[i]) != Upper(b[i])) return false;
+// scheme = ALPHA *( ALPHA / DIGIT / "+" / "-" / "." )  (RFC 3986, 3.1)
+bool IsScheme(std::u16string_view text) {
+    if (text.empty() || !IsAsciiLetter(text[0])) return false;
+    for (char16_t c : text)
+        if (!IsAsciiLetter(c) && !(c >= u'0' && c <= u'9') && c != u'+' && c != u'-' && c != u'.') return false;
     return true;
 }
 
-bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-
 }  // namespace
+
+uint16_t DefaultPort(std::u16string_view AProtocol) {
+    if (EqualsIgnoreCase(AProtocol, u"http")) return 80;
+    if (EqualsIgnoreCase(AProtocol, u"https")) return 443;
+    if (EqualsIgnoreCase(AProtocol, u"ftp")) return 21;
+    return 0;
+}
+
+bool TryReadPort(std::u16string_view AText, uint16_t& APort) {
+    int64_t value;
+    if (!TryReadDigits(AText, value) || value < 1 || value > 65535) return false;
+    APort = static_cast<uint16_t>(value);
+    return true;
+}
+
+bool HasControlCharacter(std::u16string_view AText) {
+    for (char16_t c : AText)
+        if (c < 0x20 || c == 0x7F) return true;
+    return false;
+}
 
 TNetURI::TNetURI(const std::u16string& AURI) {
     if (!AURI.empty()) SetURI(AURI);
@@ -61,8 +81,10 @@ void TNetURI::SetURI(const std::u16string& AURI) {
         }
     };
 
-    size_type scheme = w.find(u"://");
-    if (scheme == npos) {
+    const size_type scheme = w.find(u"://");
+    const bool hasScheme = scheme != npos && IsScheme(std::u16string_view(w).substr(0, scheme));
+    const bool schemeRelative = !hasScheme && w.size() >= 2 && w[0] == u'/' && w[1] == u'/';
+    if (!hasScheme && !schemeRelative) {
         splitParams();
         size_type slash = w.rfind(u'/');
         if (slash != npos) {
@@ -70,8 +92,12 @@ void TNetURI::SetURI(const std::u16string& AURI) {
             w.erase(0, slash + 1);
         }
     } else {
-        Protocol = w.substr(0, scheme);
-        w.erase(0, scheme + 3);
+        if (hasScheme) {
+            Protocol = w.substr(0, scheme);
+            w.erase(0, scheme + 3);
+        } else {
+            w.erase(0, 2);
+        }
         splitParams();
         std::u16string authority;
         size_type slash = w.find(u'/');
@@ -144,15 +170,20 @@ std::u16string TNetURI::GetFullURI(TNetURIOptionalFields AOptionalFields) const 
         if (!Password.empty()) result += u":" + Password;
         result += u"@";
     }
-    result += Host;
-    if (!Port.empty()) {
-        bool isDefault = (SameText(Protocol, u"HTTP") && Port == u"80") ||
-                         (SameText(Protocol, u"HTTPS") && Port == u"443") ||
-                         (SameText(Protocol, u"FTP") && Port == u"21");
-        if (!isDefault) result += u":" + Port;
-    }
+    result += GetHostAndPort();
     result += GetPathAndParams();
     if ((AOptionalFields & ofBookmark) && !Bookmark.empty()) result += u"#" + Bookmark;
+    return result;
+}
+
+std::u16string TNetURI::GetHostAndPort() const {
+    // A host with a colon can only be an IPv6 literal; without its brackets
+    // its last group would read as the port.
+    std::u16string result =
+        IPVersion == TNetIPVersion::IPv6 || Host.find(u':') != npos ? u"[" + Host + u"]" : Host;
+    const uint16_t defaultPort = DefaultPort(Protocol);
+    const bool isDefault = defaultPort != 0 && Port == AsciiText(std::to_string(defaultPort));
+    if (!Port.empty() && !isDefault) result += u":" + Port;
     return result;
 }
 

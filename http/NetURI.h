@@ -2,7 +2,9 @@
 // path, file name, query, fragment) and composed again.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace http {
 
@@ -18,6 +20,19 @@ inline TNetURIOptionalFields operator|(TNetURIOptionalFields a, TNetURIOptionalF
     return static_cast<TNetURIOptionalFields>(static_cast<unsigned>(a) | static_cast<unsigned>(b));
 }
 
+// The port rules of addresses, in one place.
+//
+// The port a scheme uses when an address names none: 80 for http, 443 for
+// https, 21 for ftp (the scheme in any letter case); 0 for any other scheme.
+uint16_t DefaultPort(std::u16string_view AProtocol);
+// Reads a port as an address writes it: decimal digits only, 1 to 65535.
+bool TryReadPort(std::u16string_view AText, uint16_t& APort);
+
+// Whether the text holds a control character (U+0000..U+001F, U+007F): such
+// an address is never sent, since a CR or LF in it would end the request
+// line and start header lines of the sender's choosing.
+bool HasControlCharacter(std::u16string_view AText);
+
 class TNetURI {
 public:
     TNetURI() = default;
@@ -27,7 +42,9 @@ public:
     // and returns the composition without them. Raises ENetURIException when
     // the protocol or the host is empty.
     std::u16string GetURI();
-    // Parses the text into the parts; never fails.
+    // Parses the text into the parts; never fails. "://" makes an absolute
+    // address only right after a scheme at the start; a text that begins
+    // with "//" names a host but no scheme (scheme-relative).
     void SetURI(const std::u16string& AURI);
     // The whole address as last set or composed.
     const std::u16string& FullURIText() const { return FURI; }
@@ -35,6 +52,10 @@ public:
     std::u16string GetFullURI(TNetURIOptionalFields AOptionalFields = ofAuthInfo | ofBookmark) const;
     // Path + Document, then "?" and Params when there are any: the request target.
     std::u16string GetPathAndParams() const;
+    // Host as an address and the Host header write it: an IPv6 host in
+    // brackets, then ":" and Port unless Port is empty or the scheme's
+    // default.
+    std::u16string GetHostAndPort() const;
 
     // Every backslash becomes "/".
     static std::u16string NormalizePath(const std::u16string& APath);

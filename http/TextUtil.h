@@ -102,6 +102,11 @@ inline bool TryReadInt64(std::u16string_view text, int64_t& value) {
     return true;
 }
 
+// Decimal digits only (no sign, no space) that fit 64 bits signed.
+inline bool TryReadDigits(std::u16string_view text, int64_t& value) {
+    return !text.empty() && text[0] != u'+' && text[0] != u'-' && TryReadInt64(text, value);
+}
+
 inline std::string Base64Encode(std::string_view bytes) {
     static const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;

@@ -1,6 +1,7 @@
 // Number conversions and number texts.
 #include "json/jsonnumber.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -17,12 +18,6 @@ constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
 constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
 
 bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
-int HexValue(char16_t c) {
-    if (c >= u'0' && c <= u'9') return c - u'0';
-    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-    return -1;
-}
 
 // from_chars over an ASCII copy; the text must hold only number characters.
 // A value beyond the double range gives infinity or zero by the exponent's
@@ -91,7 +86,7 @@ bool TextToInt(std::u16string_view s, int64_t& value) {
     if (hex) {
         int significant = 0;
         for (; i < n; ++i) {
-            int h = HexValue(s[i]);
+            int h = HexDigit(s[i]);
             if (h < 0) return false;
             if (u != 0 || h != 0) ++significant;
             if (significant > 16) return false;
@@ -172,6 +167,11 @@ int CopyAscii(const char* s, int n, char16_t* out) {
     for (int i = 0; i < n; ++i) out[i] = static_cast<unsigned char>(s[i]);
     return n;
 }
+template <size_t N>
+int CopyText(const char16_t (&s)[N], char16_t* out) {
+    std::copy(s, s + N - 1, out);
+    return static_cast<int>(N - 1);
+}
 }  // namespace
 
 int FormatInt(int64_t v, char16_t* out) {
@@ -182,10 +182,10 @@ int FormatInt(int64_t v, char16_t* out) {
 
 int FormatDouble(double d, char16_t* out) {
     int k = 0;
-    if (std::isnan(d)) return CopyAscii("NAN", 3, out);
+    if (std::isnan(d)) return CopyText(texts::kNan, out);
     if (std::isinf(d)) {
         if (d < 0) out[k++] = u'-';
-        return k + CopyAscii("INF", 3, out + k);
+        return k + CopyText(texts::kInf, out + k);
     }
     if (d == 0) {
         out[0] = u'0';

@@ -7,6 +7,14 @@
 
 namespace json {
 
+// The value of a hexadecimal digit (0-9, A-F, a-f), -1 for any other unit.
+inline int HexDigit(char16_t c) {
+    if (c >= u'0' && c <= u'9') return c - u'0';
+    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+    return -1;
+}
+
 // Nearest integer, halves to the even neighbour; NaN gives 0, values beyond
 // the 64-bit range the nearest end of it.
 int64_t RoundHalfEven(double d);

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <sstream>
 
+#include "json/jsonnumber.h"
 #include "platform/calendar.h"
 #include "platform/codepage.h"
 
@@ -34,49 +35,6 @@ ClassRegistry& Registry() {
 // Small helpers
 
 std::u16string Ascii(const std::string& s) { return platform::AsciiToText(s); }
-
-int HexDigit(char16_t c) {
-    if (c >= u'0' && c <= u'9') return c - u'0';
-    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-    return -1;
-}
-
-// Reads a whole text as a signed 64-bit integer: leading blanks, an optional
-// sign, then decimal digits or hexadecimal digits after "$", "x", "X", "0x"
-// or "0X". Anything after the number, no digit at all, or a value outside
-// the 64-bit range makes the text unreadable.
-bool TextToInt64(std::u16string_view s, int64_t& out) {
-    std::size_t i = 0;
-    while (i < s.size() && s[i] == u' ') ++i;
-    bool negative = false;
-    if (i < s.size() && (s[i] == u'+' || s[i] == u'-')) negative = s[i++] == u'-';
-    unsigned base = 10;
-    if (i < s.size() && s[i] == u'$') {
-        base = 16;
-        ++i;
-    } else if (i + 1 < s.size() && s[i] == u'0' && (s[i + 1] == u'x' || s[i + 1] == u'X')) {
-        base = 16;
-        i += 2;
-    } else if (i < s.size() && (s[i] == u'x' || s[i] == u'X')) {
-        base = 16;
-        ++i;
-    }
-    if (i == s.size()) return false;
-    // Decimal magnitudes up to 2^63 fit (the sign decides which); hexadecimal
-    // texts may spell any 64-bit pattern.
-    const uint64_t limit = base == 16 ? UINT64_MAX : uint64_t{1} << 63;
-    uint64_t magnitude = 0;
-    for (; i < s.size(); ++i) {
-        int d = HexDigit(s[i]);
-        if (d < 0 || static_cast<unsigned>(d) >= base) return false;
-        if (magnitude > (limit - static_cast<uint64_t>(d)) / base) return false;
-        magnitude = magnitude * base + static_cast<uint64_t>(d);
-    }
-    if (base == 10 && !negative && magnitude == limit) return false;
-    out = negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
-    return true;
-}
 
 using platform::CivilFromDays;
 using platform::DaysFromCivil;
@@ -577,7 +535,7 @@ bool TJsonRttiContext::FromJson(const TTypeInfo* TypeInfo, const IJsonValue& obj
             int64_t v;
             if (jt == stInt) {
                 v = obj->AsInteger();
-            } else if (jt != stString || !TextToInt64(obj->AsString(), v)) {
+            } else if (jt != stString || !TextToInt(obj->AsString(), v)) {
                 return false;
             }
             ti->SetOrd(p, v);
@@ -587,7 +545,7 @@ bool TJsonRttiContext::FromJson(const TTypeInfo* TypeInfo, const IJsonValue& obj
             int64_t v;
             if (jt == stInt) {
                 v = obj->AsInteger();
-            } else if (jt != stString || !TextToInt64(obj->AsString(), v) || v < INT32_MIN || v > UINT32_MAX) {
+            } else if (jt != stString || !TextToInt(obj->AsString(), v) || v < INT32_MIN || v > UINT32_MAX) {
                 return false;
             }
             // Only bits of the set's own elements may be set.

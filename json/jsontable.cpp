@@ -4,6 +4,7 @@
 
 #include "json/jsonpool.h"
 #include "json/jsonvalue.h"
+#include "json/jsonwalk.h"
 
 namespace json {
 
@@ -433,6 +434,38 @@ bool TJsonAvlIterator::MoveNext() {
         Next();
     }
     return FDepth >= 0;
+}
+
+// ---------------------------------------------------------------------------
+// Tree walk
+
+void TJsonTreeWalk::Open(TJsonValue* container) {
+    frames_.push_back(Frame{container, 0, entries_.size()});
+    if (TJsonTableString* t = container->AsObject())
+        for (TJsonAvlEntry* e = t->Root(); e; e = AvlOps::Lt(e)) entries_.push_back(e);
+}
+
+bool TJsonTreeWalk::Next(Child& child) {
+    Frame& f = frames_.back();
+    if (TJsonArray* a = f.value->AsArray()) {
+        if (f.next >= a->Length()) return false;
+        child = Child{nullptr, f.next, a->Slot(f.next)};
+        ++f.next;
+        return true;
+    }
+    // In-order step: the entry on top is the next member; the entries
+    // before its successor are the FLt path down from its FGt child.
+    if (entries_.size() == f.base) return false;
+    TJsonAvlEntry* e = entries_.back();
+    entries_.pop_back();
+    for (TJsonAvlEntry* g = AvlOps::Gt(e); g; g = AvlOps::Lt(g)) entries_.push_back(g);
+    child = Child{&e->Name(), -1, e->Ptr()};
+    return true;
+}
+
+void TJsonTreeWalk::Close() {
+    entries_.resize(frames_.back().base);
+    frames_.pop_back();
 }
 
 }  // namespace json

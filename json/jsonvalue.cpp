@@ -6,11 +6,13 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <unordered_set>
 #include <vector>
 
 #include "json/JsonTexts.h"
 #include "json/jsonnumber.h"
 #include "json/jsonpool.h"
+#include "json/jsonwalk.h"
 
 namespace json {
 
@@ -208,6 +210,8 @@ private:
     TJsonValue* v_;
 };
 
+bool IsContainer(TJsonType t) { return t == stObject || t == stArray; }
+
 bool IsScalarNumber(TJsonType t) {
     return t == stBoolean || t == stDouble || t == stCurrency || t == stInt;
 }
@@ -274,101 +278,116 @@ TJsonCompareResult TJsonValue::Compare(const std::u16string& str) {
     return Compare(ParseJsonText(str));
 }
 
-IJsonValue TJsonValue::Clone() {
+IJsonValue TJsonValue::CloneScalar() const {
     switch (FDataType) {
-        case stNull: return JV(stNull);
         case stBoolean: return JV(FO.c_boolean);
         case stDouble: return JV(FO.c_double);
         case stCurrency: return JVCurrency(Currency{FO.c_currency});
         case stInt: return JV(FO.c_int);
         case stString: return JV(FOString);
         case stMethod: return JV(FO.c_method);
-        case stArray: {
-            // A container met again while it is being copied (a cycle)
-            // gives nil in the copy instead of endless recursion.
-            if (FProcessing) return nullptr;
-            ProcessingGuard guard(this);
-            IJsonValue r = JV(stArray);
-            TJsonArray* src = FO.c_array;
-            TJsonArray* dst = r->AsArray();
-            for (int i = 0; i < src->Length(); ++i) {
-                TJsonValue* s = src->Slot(i);
-                dst->Add(s ? s->Clone() : nullptr);
-            }
-            return r;
-        }
-        case stObject: {
-            if (FProcessing) return nullptr;
-            ProcessingGuard guard(this);
-            IJsonValue r = JV(stObject);
-            TJsonTableString* dst = r->AsObject();
-            TJsonAvlIterator it(FO.c_object);
-            for (it.First(); it.GetIter(); it.Next()) {
-                TJsonAvlEntry* e = it.GetIter();
-                dst->PutMember(e->Name(), e->Ptr() ? e->Ptr()->Clone() : nullptr);
-            }
-            return r;
-        }
+        default: return JV(FDataType);
     }
-    return nullptr;
+}
+
+IJsonValue TJsonValue::Clone() {
+    if (!IsContainer(FDataType)) return CloneScalar();
+    // Each container is copied as it is opened and put into the copy of its
+    // parent at once, so member order and slot numbers carry over. A
+    // container met again while it is still open (a cycle) gives nil in the
+    // copy. That guard is Clone's own: a value being merged, written,
+    // cleared or packed is copied in full.
+    IJsonValue root = JV(FDataType);
+    TJsonTreeWalk walk;
+    std::vector<TJsonValue*> copies;  // the copy of each open frame
+    std::unordered_set<const TJsonValue*> open;
+    walk.Open(this);
+    copies.push_back(root.get());
+    open.insert(this);
+    auto visit = [&](const TJsonTreeWalk::Child& child) {
+        TJsonValue* v = child.value;
+        IJsonValue copy;
+        const bool descend = v && IsContainer(v->FDataType) && !open.count(v);
+        if (descend) copy = JV(v->FDataType);
+        else if (v && !IsContainer(v->FDataType)) copy = v->CloneScalar();
+        TJsonValue* into = copies.back();
+        if (child.name) into->FO.c_object->PutMember(*child.name, copy);
+        else into->FO.c_array->Add(copy);
+        if (descend) {
+            walk.Open(v);
+            copies.push_back(copy.get());
+            open.insert(v);
+        }
+    };
+    walk.Run(visit, [&](TJsonValue* v) {
+        open.erase(v);
+        copies.pop_back();
+    });
+    return root;
+}
+
+void TJsonValue::MergeScalar(TJsonValue& obj) {
+    switch (FDataType) {
+        case stBoolean: FO.c_boolean = obj.AsBoolean(); break;
+        case stDouble: FO.c_double = obj.AsDouble(); break;
+        case stCurrency: FO.c_currency = obj.AsCurrency().scaled; break;
+        case stInt: FO.c_int = obj.AsInteger(); break;
+        case stString: FOString = obj.AsString(); break;
+        case stMethod: FO.c_method = obj.AsMethod(); break;
+        default: break;
+    }
 }
 
 void TJsonValue::Merge(const IJsonValue& obj, bool reference) {
     if (TypeOfValue(obj) != FDataType) return;
+    if (!IsContainer(FDataType)) {
+        MergeScalar(*obj);
+        return;
+    }
     // A container reached again while it is being merged into (cycles on
     // both sides) is left as it is.
     if (FProcessing) return;
-    ProcessingGuard guard(this);
-    auto copyOf = [reference](TJsonValue* v) -> IJsonValue {
-        if (!v) return nullptr;
-        return reference ? IJsonValue(v) : v->Clone();
+    // Frames walk the source; each has the container merged into beside it.
+    // Both are held, so no replacement made on the way can free them.
+    struct Target {
+        TJsonValue* into;
+        IJsonValue keepInto, keepFrom;
     };
-    switch (FDataType) {
-        case stBoolean: FO.c_boolean = obj->AsBoolean(); break;
-        case stDouble: FO.c_double = obj->AsDouble(); break;
-        case stCurrency: FO.c_currency = obj->AsCurrency().scaled; break;
-        case stInt: FO.c_int = obj->AsInteger(); break;
-        case stString: FOString = obj->AsString(); break;
-        case stMethod: FO.c_method = obj->AsMethod(); break;
-        case stNull: break;
-        case stObject: {
-            // Read the source's members first: obj may be this very value.
-            TJsonTableString* mine = FO.c_object;
-            TJsonAvlIterator it(obj->AsObject());
-            for (it.First(); it.GetIter(); it.Next()) {
-                TJsonAvlEntry* e = it.GetIter();
-                IJsonValue v(e->Ptr());
-                IJsonValue c = mine->GetMember(e->Name());
-                if (c && v && c->DataType() == v->DataType()) {
-                    if (c != v) c->Merge(v, false);
-                } else {
-                    mine->PutMember(e->Name(), copyOf(v.get()));
-                }
-            }
-            break;
+    TJsonTreeWalk walk;
+    std::vector<Target> targets;
+    auto open = [&](TJsonValue* into, IJsonValue keepInto, IJsonValue keepFrom, TJsonValue* from) {
+        targets.push_back(Target{into, std::move(keepInto), std::move(keepFrom)});
+        into->FProcessing = true;
+        walk.Open(from);
+    };
+    auto leave = [&](TJsonValue*) {
+        targets.back().into->FProcessing = false;
+        targets.pop_back();
+    };
+    auto visit = [&](const TJsonTreeWalk::Child& child) {
+        TJsonValue* into = targets.back().into;
+        IJsonValue c = child.name ? into->FO.c_object->GetMember(*child.name)
+                                  : into->FO.c_array->GetItem(child.index);
+        IJsonValue v(child.value);
+        if (c && v && c->FDataType == v->FDataType) {
+            if (c == v) return;
+            if (!IsContainer(c->FDataType)) c->MergeScalar(*v);
+            else if (!c->FProcessing) open(c.get(), c, v, v.get());
+            return;
         }
-        case stArray: {
-            TJsonArray* mine = FO.c_array;
-            TJsonArray* src = obj->AsArray();
-            for (int i = 0; i < src->Length(); ++i) {
-                IJsonValue c = mine->GetItem(i);
-                IJsonValue v = src->GetItem(i);
-                if (c && v && c->DataType() == v->DataType()) {
-                    if (c != v) c->Merge(v, false);
-                } else {
-                    mine->PutItem(i, copyOf(v.get()));
-                }
-            }
-            break;
-        }
-    }
+        // Only the members of the top level are taken by reference.
+        IJsonValue copy = !v ? nullptr : (reference && walk.Depth() == 1) ? v : v->Clone();
+        if (child.name) into->FO.c_object->PutMember(*child.name, copy);
+        else into->FO.c_array->PutItem(child.index, copy);
+    };
+    open(this, nullptr, nullptr, obj.get());
+    walk.Run(visit, leave);
 }
 
 void TJsonValue::Merge(const std::u16string& str) { Merge(ParseJsonText(str), true); }
 
-void TJsonValue::Clear(bool all) {
-    if (FProcessing) return;
-    ProcessingGuard guard(this);
+// Empties the value's own payload or storage, releasing what it held.
+void TJsonValue::ClearPayload() {
     switch (FDataType) {
         case stBoolean: FO.c_boolean = false; break;
         case stDouble: FO.c_double = 0; break;
@@ -376,17 +395,67 @@ void TJsonValue::Clear(bool all) {
         case stInt: FO.c_int = 0; break;
         case stString: FOString.clear(); break;
         case stMethod: FO.c_method = nullptr; break;
-        case stObject: FO.c_object->Clear(all); break;
-        case stArray: FO.c_array->Clear(all); break;
+        case stObject: FO.c_object->Clear(false); break;
+        case stArray: FO.c_array->Clear(false); break;
         case stNull: break;
     }
 }
 
-void TJsonValue::Pack(bool all) {
+void TJsonValue::Clear(bool all) {
     if (FProcessing) return;
-    ProcessingGuard guard(this);
-    if (FDataType == stObject) FO.c_object->Pack(all);
-    else if (FDataType == stArray) FO.c_array->Pack(all);
+    if (!all || !IsContainer(FDataType)) {
+        ProcessingGuard guard(this);
+        ClearPayload();
+        return;
+    }
+    // Depth first: every value below is cleared before the container that
+    // holds it lets it go. Values being cleared already (a cycle) are passed
+    // over.
+    TJsonTreeWalk walk;
+    auto leave = [](TJsonValue* v) {
+        v->ClearPayload();
+        v->FProcessing = false;
+    };
+    auto visit = [&](const TJsonTreeWalk::Child& child) {
+        TJsonValue* v = child.value;
+        if (!v || v->FProcessing) return;
+        if (IsContainer(v->FDataType)) {
+            v->FProcessing = true;
+            walk.Open(v);
+        } else {
+            v->ClearPayload();
+        }
+    };
+    FProcessing = true;
+    walk.Open(this);
+    walk.Run(visit, leave);
+}
+
+void TJsonValue::Pack(bool all) {
+    if (FProcessing || !IsContainer(FDataType)) return;
+    // Each container packs its own storage before its children are visited.
+    auto packOwn = [](TJsonValue* v) {
+        if (v->FDataType == stObject) v->FO.c_object->Pack(false);
+        else v->FO.c_array->Pack(false);
+    };
+    if (!all) {
+        ProcessingGuard guard(this);
+        packOwn(this);
+        return;
+    }
+    TJsonTreeWalk walk;
+    auto leave = [](TJsonValue* v) { v->FProcessing = false; };
+    auto visit = [&](const TJsonTreeWalk::Child& child) {
+        TJsonValue* v = child.value;
+        if (!v || v->FProcessing || !IsContainer(v->FDataType)) return;
+        v->FProcessing = true;
+        packOwn(v);
+        walk.Open(v);
+    };
+    FProcessing = true;
+    packOwn(this);
+    walk.Open(this);
+    walk.Run(visit, leave);
 }
 
 // ---------------------------------------------------------------------------
@@ -431,8 +500,8 @@ IJsonValue TJsonArray::GetItem(int64_t index) const {
     return IJsonValue(FArray[index]);
 }
 
-void TJsonArray::PutItem(int64_t index, const IJsonValue& value) {
-    if (index < 0) return;
+bool TJsonArray::PutItem(int64_t index, const IJsonValue& value) {
+    if (index < 0 || index - FLength > kMaxGap) return false;
     Grow(index);
     Reserve(index + 1);
     TJsonValue* v = value.get();
@@ -441,14 +510,12 @@ void TJsonArray::PutItem(int64_t index, const IJsonValue& value) {
     FArray[index] = v;
     if (index >= FLength) FLength = static_cast<int>(index + 1);
     if (old) old->Release();
+    return true;
 }
 
-void TJsonArray::Insert(int64_t index, const IJsonValue& value) {
-    if (index < 0) return;
-    if (index >= FLength) {
-        PutItem(index, value);
-        return;
-    }
+bool TJsonArray::Insert(int64_t index, const IJsonValue& value) {
+    if (index < 0) return false;
+    if (index >= FLength) return PutItem(index, value);
     if (FLength == FSize) Grow(FSize);
     Reserve(int64_t(FLength) + 1);
     std::memmove(FArray + index + 1, FArray + index, (FLength - index) * sizeof(TJsonValue*));
@@ -456,6 +523,7 @@ void TJsonArray::Insert(int64_t index, const IJsonValue& value) {
     if (v) v->AddRef();
     FArray[index] = v;
     ++FLength;
+    return true;
 }
 
 IJsonValue TJsonArray::Delete(int64_t index) {

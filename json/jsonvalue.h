@@ -128,6 +128,9 @@ public:
     explicit TJsonValue(double d);
     explicit TJsonValue(std::u16string s);
     explicit TJsonValue(const char16_t* s) : TJsonValue(std::u16string(s)) {}
+    // Text is UTF-16: a narrow literal ("text") would otherwise turn into the
+    // boolean true through the pointer conversion.
+    TJsonValue(const char* s) = delete;
     explicit TJsonValue(TJsonMethod m);
     static TJsonValue* CreateCurrency(Currency c);
 
@@ -275,6 +278,8 @@ private:
     void Destroy();
     void ClearPayload();
     void Init(TJsonType jt);
+    IJsonValue CloneScalar() const;
+    void MergeScalar(TJsonValue& obj);
 
     std::atomic<int32_t> FRefCount{0};
     bool FProcessing = false;
@@ -326,6 +331,7 @@ inline IJsonValue& IJsonValue::operator=(std::nullptr_t) noexcept {
 
 // A new value behind a handle: JV(5), JV(u"text"), JV(stObject).
 template <class... A>
+    requires requires(A&&... args) { new TJsonValue(std::forward<A>(args)...); }
 IJsonValue JV(A&&... args) {
     return IJsonValue(new TJsonValue(std::forward<A>(args)...));
 }
@@ -346,10 +352,15 @@ public:
     TJsonArray(const TJsonArray&) = delete;
     TJsonArray& operator=(const TJsonArray&) = delete;
 
+    // A store may reach at most kMaxGap slots past the end (8 MiB of slots
+    // on a 64-bit system); one farther, or at a negative index, stores
+    // nothing and returns false, so a stray index cannot claim gigabytes.
+    static constexpr int64_t kMaxGap = int64_t(1) << 20;
+
     int Add(const IJsonValue& Data);
     IJsonValue GetItem(int64_t index) const;
-    void PutItem(int64_t index, const IJsonValue& value);
-    void Insert(int64_t index, const IJsonValue& value);
+    bool PutItem(int64_t index, const IJsonValue& value);
+    bool Insert(int64_t index, const IJsonValue& value);
     IJsonValue Delete(int64_t index);
     void Clear(bool all = false);
     void Pack(bool all = false);
@@ -654,6 +665,10 @@ struct TJsonTokenerSrec {
     std::u16string field_name;
     IJsonValue parent;
     IJsonValue gparent;
+    // Path mode: `current` was reached from the context value by member and
+    // element steps alone, so the context value's tree holds it (not a
+    // literal of the path, not a callable's result).
+    bool in_tree = false;
 };
 
 // The parser's state machine: one character at a time, with an explicit stack

@@ -9,6 +9,7 @@
 #include "json/JsonTexts.h"
 #include "json/jsonnumber.h"
 #include "json/jsonvalue.h"
+#include "json/jsonwalk.h"
 #include "platform/socketsend.h"
 
 namespace json {
@@ -218,12 +219,6 @@ bool Skipped(const TJsonValue* v) {
 int TJsonValue::WriteTo(TJsonWriter& writer, bool indent, bool escape, int level) {
     Out out(writer);
     if (FProcessing) return out.Put(texts::kNull, 4);
-    FProcessing = true;
-    struct Clear {
-        TJsonValue* v;
-        ~Clear() { v->FProcessing = false; }
-    } clearOnExit{this};
-
     char16_t num[40];
     switch (FDataType) {
         case stNull: return out.Put(texts::kNull, 4);
@@ -237,59 +232,69 @@ int TJsonValue::WriteTo(TJsonWriter& writer, bool indent, bool escape, int level
             WriteEscaped(out, FOString.data(), FOString.size(), escape);
             out.Put(u'"');
             return out.Failed();
-        case stObject: {
-            TJsonTableString* t = FO.c_object;
-            if (t->count() == 0) return out.Put(texts::kEmptyObject, 2);
-            out.Put(u'{');
-            if (indent) ++level;
-            bool first = true;
-            TJsonAvlIterator it(t);
-            for (it.First(); it.GetIter(); it.Next()) {
-                TJsonAvlEntry* e = it.GetIter();
-                TJsonValue* v = e->Ptr();
-                if (Skipped(v)) continue;
-                if (!first) out.Put(u',');
-                first = false;
-                if (indent) {
-                    out.Put(texts::kLineBreak, 2);
-                    out.Spaces(level);
-                }
-                out.Put(u'"');
-                WriteEscaped(out, e->Name().data(), e->Name().size(), escape);
-                if (indent) out.Put(texts::kMemberSepIndent, 3);
-                else out.Put(texts::kMemberSep, 2);
-                if (v) out.Note(v->WriteTo(writer, indent, escape, level));
-                else out.Put(texts::kNull, 4);
+        case stObject:
+        case stArray: break;
+    }
+
+    // Containers are written depth first with an explicit stack; each one is
+    // marked as being written while it is open, so a member that leads back
+    // to it is passed over.
+    TJsonTreeWalk walk;
+    std::vector<bool> first;  // per open container: no member written yet
+    auto open = [&](TJsonValue* v) {
+        const bool isObject = v->FDataType == stObject;
+        if (isObject ? v->FO.c_object->count() == 0 : v->FO.c_array->Length() == 0) {
+            out.Put(isObject ? texts::kEmptyObject : texts::kEmptyArray, 2);
+            return;
+        }
+        v->FProcessing = true;
+        walk.Open(v);
+        first.push_back(true);
+        out.Put(isObject ? u'{' : u'[');
+        if (indent) {
+            ++level;
+            if (!isObject) {
+                out.Put(texts::kLineBreak, 2);
+                out.Spaces(level);
             }
+        }
+    };
+    auto leave = [&](TJsonValue* v) {
+        first.pop_back();
+        v->FProcessing = false;
+        if (v->FDataType == stObject) {
             if (indent) {
                 --level;
                 out.Put(texts::kLineBreak, 2);
                 out.Spaces(level);
             }
-            return out.Put(u'}'), out.Result();
+            out.Put(u'}');
+        } else {
+            if (indent) --level;
+            out.Put(u']');
         }
-        case stArray: {
-            TJsonArray* a = FO.c_array;
-            if (a->Length() == 0) return out.Put(texts::kEmptyArray, 2);
-            out.Put(u'[');
+    };
+    auto visit = [&](const TJsonTreeWalk::Child& child) {
+        TJsonValue* v = child.value;
+        if (Skipped(v)) return;
+        if (!first.back()) out.Put(u',');
+        first.back() = false;
+        if (child.name) {
             if (indent) {
-                ++level;
                 out.Put(texts::kLineBreak, 2);
                 out.Spaces(level);
             }
-            bool first = true;
-            for (int i = 0; i < a->Length(); ++i) {
-                TJsonValue* v = a->Slot(i);
-                if (Skipped(v)) continue;
-                if (!first) out.Put(u',');
-                first = false;
-                if (v) out.Note(v->WriteTo(writer, indent, escape, level));
-                else out.Put(texts::kNull, 4);
-            }
-            if (indent) --level;
-            return out.Put(u']'), out.Result();
+            out.Put(u'"');
+            WriteEscaped(out, child.name->data(), child.name->size(), escape);
+            if (indent) out.Put(texts::kMemberSepIndent, 3);
+            else out.Put(texts::kMemberSep, 2);
         }
-    }
+        if (!v) out.Put(texts::kNull, 4);
+        else if (v->FDataType == stObject || v->FDataType == stArray) open(v);
+        else out.Note(v->WriteTo(writer, indent, escape, level));
+    };
+    open(this);
+    walk.Run(visit, leave, [&](TJsonValue* v) { v->FProcessing = false; });
     return out.Result();
 }
 

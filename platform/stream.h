@@ -44,7 +44,9 @@ class TStream {
 public:
     virtual ~TStream() = default;
 
-    // Reads up to `count` bytes; returns how many came (fewer only at the end).
+    // Reads up to `count` bytes; returns how many came (fewer only at the
+    // end). A stream that fails to read (a folder, an I/O error) raises
+    // EReadError "Stream read error. <system message>".
     virtual int64_t Read(void* buffer, int64_t count) = 0;
     // Writes up to `count` bytes; returns how many were taken.
     virtual int64_t Write(const void* buffer, int64_t count) = 0;

@@ -25,7 +25,8 @@ int64_t THandleStream::Read(void* buffer, int64_t count) {
     while (done < count) {
         ssize_t n = ::read(handle_, p + done, static_cast<size_t>(count - done));
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
+        if (n < 0) throw EReadError((std::string("Stream read error. ") + std::strerror(errno)).c_str());
+        if (n == 0) break;
         done += n;
     }
     return done;

@@ -1,5 +1,6 @@
-// zelvano-fetch as a user runs it: exit statuses, and resuming after the
-// process was interrupted or killed in the middle of a download.
+// zelvano-fetch as a user runs it: exit statuses, misbehaving servers, and
+// resuming after the process was interrupted or killed in the middle of a
+// download.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -7,6 +8,8 @@
 #include <unistd.h>
 
 #include "download_support.h"
+#include "hostile_replies.h"
+#include "tests/support/fault_server.h"
 
 #ifdef ZELVANO_FETCH
 
@@ -118,6 +121,25 @@ TEST(FetchTool, FailureExitsWithOneAndTheMessage) {
     EXPECT_EQ(ExitCode(fetch.Wait()), 1);
     EXPECT_NE(ReadFile(errors).find("HTTP/1.1 404 Not Found"), std::string::npos) << ReadFile(errors);
     EXPECT_FALSE(fs::exists(out.Path() / "none.zip"));
+}
+
+// Exit status 0 means the file equals the remote one; against every hostile
+// server of the table the tool either says so truthfully or exits with 1.
+TEST(FetchTool, HostileServersNeverGiveZeroWithOtherBytes) {
+    for (const auto& c : HostileCases()) {
+        SCOPED_TRACE(c.what);
+        zelvano_test::FaultServer server(c.script);
+        zelvano_test::TempDir out;
+        const fs::path local = out.Path() / "v.zip";
+        const fs::path errors = out.Path() / "errors.txt";
+        if (c.local) WriteFile(local, *c.local);
+        FetchProcess fetch(server.BaseURL() + "/v.zip", local, errors);
+        const int code = ExitCode(fetch.Wait());
+        if (code == 0) {
+            EXPECT_TRUE(fs::exists(local) && ReadFile(local) == c.remote) << "exit 0 with other bytes";
+        }
+        EXPECT_EQ(code, c.identical ? 0 : 1) << ReadFile(errors);
+    }
 }
 
 }  // namespace

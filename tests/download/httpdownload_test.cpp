@@ -1,5 +1,6 @@
 // The threaded downloader against nginx (real ranges, keep-alive, redirects)
-// and the scripted fault server (missing sizes, short and empty replies).
+// and the scripted fault server (hostile replies, short and empty replies,
+// IPv6 loopback).
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
@@ -9,6 +10,8 @@
 #include <mutex>
 
 #include "download_support.h"
+#include "hostile_replies.h"
+#include "platform/socket.h"
 #include "platform/stream.h"
 #include "tests/support/fault_server.h"
 
@@ -39,9 +42,10 @@ TEST(HttpDownLoad, PiecesResumeAndCompletion) {
         {2500000, 100, true, {"100-1024099", "1024100-2048099", "2048100-"}},
         {1500000, 476000, true, {"476000-"}},  // exactly 1,024,000 bytes left
         {3000000, 1975999, true, {"1975999-2999998", "2999999-"}},  // one byte over a piece
-        // Complete or longer local files: only the HEAD.
+        // A complete local file: only the HEAD.
         {1000, 1000, true, {}},
-        {1000, 1500, true, {}},
+        // A longer local file cannot be a prefix: it is started over.
+        {1000, 1500, true, {"0-"}},
     };
     zelvano_test::TempDir root, out;
     auto nameOf = [](size_t i) { return std::string("f").append(std::to_string(i)); };
@@ -82,7 +86,7 @@ TEST(HttpDownLoad, PiecesResumeAndCompletion) {
         EXPECT_EQ(GetRanges(mine), c.ranges);
         for (const auto& r : mine) EXPECT_EQ(r.connection, mine.front().connection) << "kept alive";
 
-        if (c.local >= c.remote) {
+        if (c.local == c.remote) {
             EXPECT_EQ(ReadFile(local), localData) << "a complete local file is left as it is";
         } else {
             EXPECT_TRUE(ReadFile(local) == remote) << "local file differs from the remote one";
@@ -91,47 +95,44 @@ TEST(HttpDownLoad, PiecesResumeAndCompletion) {
         // The gauge spans 110 % of the size; the label reads the install gauge.
         const int64_t len = static_cast<int64_t>(c.remote);
         EXPECT_EQ(gauge.MaxValue(), len + len / 10);
-        EXPECT_EQ(gauge.Progress(), std::min<int64_t>(static_cast<int64_t>(c.local > c.remote ? c.local : c.remote), len + len / 10));
+        EXPECT_EQ(gauge.Progress(), len);
         EXPECT_EQ(gauge.ProgressCalls(), static_cast<int>(c.ranges.size()) + 1);
-        // 90% at the end of a download; a longer local file fills the gauge.
-        EXPECT_EQ(window.PercentLabel(), c.local > c.remote ? u"100%" : u"90%");
+        // 90% at the end of a download.
+        EXPECT_EQ(window.PercentLabel(), u"90%");
         if (c.remote == 1234567) {
             EXPECT_EQ(gauge.MaxValue(), 1358023);
         }
     }
 }
 
-TEST(HttpDownLoad, ZeroOrMissingSizeCompletesWithoutGet) {
-    // nginx announces 0 for an empty file; the fault server announces none.
+TEST(HttpDownLoad, EmptyRemoteFileLeavesAnEmptyLocalFile) {
+    // nginx announces 0 for an empty file: no GET, and the local file is made
+    // empty whether it was missing or held other bytes.
     zelvano_test::TempDir root, out;
     WriteFile(root.Path() / "empty", "");
     zelvano_test::NginxServer nginx(root.Path());
-    zelvano_test::FaultServer noLength(R"({"connections": [[
-        {"read": "head"},
-        {"send": "HTTP/1.1 200 OK\r\nContent-Type: application/zip\r\nConnection: close\r\n\r\n"},
-        {"close": true}]]})");
 
-    for (const std::string& url : {nginx.BaseURL() + "/empty", noLength.BaseURL() + "/v.zip"}) {
-        SCOPED_TRACE(url);
+    for (const bool existed : {false, true}) {
+        SCOPED_TRACE(existed ? "a local file was there" : "no local file");
         const fs::path local = out.Path() / "Version.zip";
+        if (existed) WriteFile(local, "old bytes");
         TPlainProgressGauge gauge;
         TPlainDownLoadWindow window(&gauge);
         THttpDownLoad downloader(&gauge, &window);
-        downloader.SetDownLoadUrl(Text(url));
+        downloader.SetDownLoadUrl(Text(nginx.BaseURL() + "/empty"));
         downloader.SetLocalFileName(Text(local.string()));
         RunResult run = RunToEnd(downloader);
         EXPECT_EQ(run.finishCalls, 1);
-        EXPECT_EQ(run.errorCalls, 0);
-        EXPECT_FALSE(fs::exists(local)) << "no file is created";
-        EXPECT_EQ(gauge.ProgressCalls(), 0) << "a size of 0 or less moves nothing";
+        EXPECT_EQ(run.errorCalls, 0) << platform::TextToUtf8(run.lastError);
+        ASSERT_TRUE(fs::exists(local));
+        EXPECT_EQ(fs::file_size(local), 0u);
+        EXPECT_EQ(gauge.ProgressCalls(), 0) << "a size of 0 moves nothing";
         EXPECT_EQ(window.PercentLabel(), u"");
     }
     EXPECT_EQ(GetRanges(Requests(nginx)).size(), 0u);
-    ASSERT_EQ(noLength.Requests().size(), 1u);
-    EXPECT_EQ(noLength.Requests()[0].Head.rfind("HEAD /v.zip HTTP/1.1\r\n", 0), 0u);
 }
 
-TEST(HttpDownLoad, ServerIgnoringRangeAppendsTheWholeBody) {
+TEST(HttpDownLoad, ServerIgnoringRangeStartsTheFileOver) {
     zelvano_test::TempDir root, out;
     const std::string remote = Bytes(3000, 7);
     fs::create_directory(root.Path() / "norange");
@@ -145,13 +146,99 @@ TEST(HttpDownLoad, ServerIgnoringRangeAppendsTheWholeBody) {
     downloader.SetLocalFileName(Text(local.string()));
     RunResult run = RunToEnd(downloader);
     EXPECT_EQ(run.finishCalls, 1);
-    EXPECT_EQ(run.errorCalls, 0);
+    EXPECT_EQ(run.errorCalls, 0) << platform::TextToUtf8(run.lastError);
     auto requests = Requests(nginx);
     EXPECT_EQ(GetRanges(requests), std::vector<std::string>{"1000-"});
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[1].status, 200);
-    EXPECT_TRUE(ReadFile(local) == remote.substr(0, 1000) + remote)
-        << "the whole body follows the 1000 bytes already held";
+    EXPECT_TRUE(ReadFile(local) == remote) << "the 200 is the whole file, written from position 0";
+}
+
+// Whatever a server does, the run ends with the remote bytes or through the
+// error event; never with completion and other bytes.
+TEST(HttpDownLoad, HostileRepliesEndInErrorOrIdenticalBytes) {
+    for (const auto& c : HostileCases()) {
+        SCOPED_TRACE(c.what);
+        zelvano_test::FaultServer server(c.script);
+        zelvano_test::TempDir out;
+        const fs::path local = out.Path() / "Version.zip";
+        if (c.local) WriteFile(local, *c.local);
+        THttpDownLoad downloader(nullptr);
+        downloader.SetDownLoadUrl(Text(server.BaseURL() + "/v.zip"));
+        downloader.SetLocalFileName(Text(local.string()));
+        RunResult run = RunToEnd(downloader, std::chrono::seconds(20));
+        EXPECT_TRUE(run.finished) << "the run did not end";
+        EXPECT_EQ(run.finishCalls + run.errorCalls, 1);
+        if (run.finishCalls == 1) {
+            EXPECT_TRUE(fs::exists(local) && ReadFile(local) == c.remote) << "completed with other bytes";
+        }
+        EXPECT_EQ(run.finishCalls == 1, c.identical) << platform::TextToUtf8(run.lastError);
+        if (!c.identical) {
+            EXPECT_FALSE(run.lastError.empty());
+        }
+    }
+}
+
+TEST(HttpDownLoad, ReplyCheckMessagesNameWhatWasWrong) {
+    const std::string remote = Bytes(3000, 43);
+    const std::string head3000 = R"(HTTP/1.1 200 OK\r\nContent-Length: 3000\r\n\r\n)";
+    struct Case {
+        std::string reply;
+        std::string message;
+    } cases[] = {
+        {R"(HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 5-2999/3000\r\nContent-Length: 2995\r\n\r\n)",
+         "Reply to the range 0- names the range \"bytes 5-2999/3000\""},
+        {R"(HTTP/1.1 200 OK\r\nContent-Length: 2999\r\n\r\n)", "Reply of 2999 bytes for a file of 3000 bytes"},
+        {R"(HTTP/1.1 204 No Content\r\n\r\n)", "Reply to the range 0- is \"HTTP/1.1 204 No Content\""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        zelvano_test::FaultServer server(Script({Conn({head3000, c.reply})}));
+        zelvano_test::TempDir out;
+        THttpDownLoad downloader(nullptr);
+        downloader.SetDownLoadUrl(Text(server.BaseURL() + "/v.zip"));
+        downloader.SetLocalFileName(Text((out.Path() / "v.zip").string()));
+        RunResult run = RunToEnd(downloader, std::chrono::seconds(20));
+        EXPECT_EQ(run.errorCalls, 1);
+        EXPECT_EQ(platform::TextToUtf8(run.lastError), c.message);
+        EXPECT_FALSE(fs::exists(out.Path() / "v.zip")) << "nothing of a refused reply is written";
+    }
+}
+
+TEST(HttpDownLoad, IPv6LoopbackKeepsItsBracketsInEveryRequest) {
+    {
+        platform::Socket probe;
+        platform::SocketAddress address;
+        if (platform::ResolveHost("::1", platform::SocketFamily::IPv6, address) != 0 ||
+            probe.Create(platform::SocketFamily::IPv6) != 0)
+            GTEST_SKIP() << "this machine has no IPv6 loopback (::1)";
+    }
+    const std::string remote = Bytes(3000, 47);
+    std::unique_ptr<zelvano_test::FaultServer> server;
+    try {
+        server = std::make_unique<zelvano_test::FaultServer>(
+            Script({Conn({R"(HTTP/1.1 200 OK\r\nContent-Length: 3000\r\n\r\n)",
+                          R"(HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 0-2999/3000\r\nContent-Length: 3000\r\n\r\n)" +
+                              JsonBytes(remote)})}),
+            "::1");
+    } catch (const std::exception& e) {
+        GTEST_SKIP() << "no server on ::1 on this machine: " << e.what();
+    }
+    zelvano_test::TempDir out;
+    const fs::path local = out.Path() / "v.zip";
+    THttpDownLoad downloader(nullptr);
+    downloader.SetDownLoadUrl(Text(server->BaseURL() + "/v.zip"));
+    downloader.SetLocalFileName(Text(local.string()));
+    RunResult run = RunToEnd(downloader);
+    EXPECT_EQ(run.finishCalls, 1);
+    EXPECT_EQ(run.errorCalls, 0) << platform::TextToUtf8(run.lastError);
+    EXPECT_TRUE(ReadFile(local) == remote);
+    const auto requests = server->Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    for (const auto& r : requests) {
+        EXPECT_NE(r.Head.find("\r\nHost: [::1]:" + std::to_string(server->Port()) + "\r\n"), std::string::npos) << r.Head;
+        EXPECT_EQ(r.Connection, 0) << "every request over the one kept connection";
+    }
 }
 
 TEST(HttpDownLoad, FailingSecondPieceKeepsTheFirst) {
@@ -409,25 +496,16 @@ TEST(HttpDownLoad, UnreadableLocalFileIsReportedThenEndsTheRun) {
 
 TEST(HttpDownLoad, ShortReplyIsKeptAndTheRestAskedFor) {
     const std::string remote = Bytes(2000, 13);
-    auto escape = [](const std::string& bytes) {
-        std::string json;
-        char buffer[8];
-        for (unsigned char b : bytes) {
-            std::snprintf(buffer, sizeof buffer, "\\u%04x", b);
-            json += buffer;
-        }
-        return json;
-    };
     zelvano_test::FaultServer server(R"({"connections": [[
         {"read": "head"},
         {"send": "HTTP/1.1 200 OK\r\nContent-Length: 2000\r\n\r\n"},
         {"read": "head"},
-        {"send": "HTTP/1.1 206 Partial Content\r\nContent-Length: 2000\r\n\r\n)" +
-                                     escape(remote.substr(0, 500)) + R"("},
+        {"send": "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 0-1999/2000\r\nContent-Length: 2000\r\n\r\n)" +
+                                     JsonBytes(remote.substr(0, 500)) + R"("},
         {"close": true}],
         [{"read": "head"},
-         {"send": "HTTP/1.1 206 Partial Content\r\nContent-Length: 1500\r\n\r\n)" +
-                                     escape(remote.substr(500)) + R"("}],
+         {"send": "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 500-1999/2000\r\nContent-Length: 1500\r\n\r\n)" +
+                                     JsonBytes(remote.substr(500)) + R"("}],
         [{"read": "head"}]]})");
     zelvano_test::TempDir out;
     const fs::path local = out.Path() / "v.zip";
@@ -448,8 +526,9 @@ TEST(HttpDownLoad, PieceWithoutBytesEndsTheRunInsteadOfLooping) {
     zelvano_test::FaultServer server(R"({"connections": [[
         {"read": "head"},
         {"send": "HTTP/1.1 200 OK\r\nContent-Length: 2000\r\n\r\n"},
-        {"repeat": 5, "steps": [{"read": "head"},
-                                {"send": "HTTP/1.1 206 Partial Content\r\nContent-Length: 0\r\n\r\n"}]}]]})");
+        {"read": "head"},
+        {"send": "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 0-1999/2000\r\nContent-Length: 2000\r\n\r\n"},
+        {"close": true}]]})");
     zelvano_test::TempDir out;
     const fs::path local = out.Path() / "v.zip";
     THttpDownLoad downloader(nullptr);

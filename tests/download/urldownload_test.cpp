@@ -4,6 +4,7 @@
 
 #include "download/DownLoad.h"
 #include "download_support.h"
+#include "tests/support/fault_server.h"
 
 namespace {
 
@@ -78,6 +79,19 @@ TEST(UrlDownLoad, FailuresGiveFalseAndTheErrorLine) {
     EXPECT_FALSE(downloader.DownLoad(Text(good), Text((out.Path() / "no" / "x").string())));
     EXPECT_EQ(window.LogLines().back(), ErrorLine(good));
     EXPECT_EQ(window.LogLines().size(), 3u);
+}
+
+TEST(UrlDownLoad, BodyEndingBeforeItsLengthIsAFailure) {
+    zelvano_test::FaultServer server(R"({"connections": [[{"read": "head"},
+        {"send": "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\nonly this"}, {"close": true}]]})");
+    zelvano_test::TempDir out;
+    const fs::path local = out.Path() / "v.zip";
+    TPlainDownLoadWindow window;
+    TDownLoad downloader(nullptr, &window);
+    const std::string url = server.BaseURL() + "/v.zip";
+    EXPECT_FALSE(downloader.DownLoad(Text(url), Text(local.string())));
+    EXPECT_EQ(window.LogLines(), std::vector<std::u16string>{ErrorLine(url)});
+    EXPECT_FALSE(fs::exists(local)) << "no partial file is left";
 }
 
 }  // namespace

@@ -239,8 +239,8 @@ TEST(Exchange, BodyFraming) {
          "0123456789abcdefvwxyz"},
         {"chunk size with a comment and an extension",
          "HTTP/1.1 200 OK\\r\\nTransfer-Encoding: chunked\\r\\n\\r\\n3 first\\r\\nabc\\r\\n2;x=y\\r\\nde\\r\\n0\\r\\n\\r\\n", "abcde"},
-        {"chunk size of garbage ends the body",
-         "HTTP/1.1 200 OK\\r\\nTransfer-Encoding: chunked\\r\\n\\r\\n2\\r\\nab\\r\\nzz\\r\\n\\r\\n", "ab"},
+        {"chunked with trailer fields", "HTTP/1.1 200 OK\\r\\nTransfer-Encoding: chunked\\r\\n\\r\\n2\\r\\nab\\r\\n0\\r\\nX-Sum: 1\\r\\nX-More: 2\\r\\n\\r\\n", "ab"},
+        {"equal Content-Length values", "HTTP/1.1 200 OK\\r\\nContent-Length: 3\\r\\nContent-Length: 3, 3\\r\\n\\r\\nabc", "abc"},
         {"status line and headers ended by LF alone",
          "HTTP/1.1 200 OK\\nContent-Length: 3\\n\\nabc", "abc"},
         {"until close", "HTTP/1.1 200 OK\\r\\nConnection: close\\r\\n\\r\\nuntil the end", "until the end"},
@@ -477,4 +477,176 @@ TEST(Exchange, StreamPositionBeyondTwoGigabytesIsARangeError) {
     } stream;
     TNetHTTP client;
     EXPECT_THROW(client.Get(u"http://127.0.0.1:1/", stream), platform::ERangeError);
+}
+
+// Replies whose end cannot be known: an exception with a clear message and
+// a closed connection, never a short body reported as success or the rest
+// read as the next reply.
+TEST(Exchange, FramingErrorsRaiseAndClose) {
+    struct Case {
+        std::string reply;
+        std::string message;
+    } cases[] = {
+        {"Transfer-Encoding: chunked\\r\\n\\r\\n2\\r\\nab\\r\\nzz\\r\\n\\r\\n", "Invalid chunk size \"zz\""},
+        {"Transfer-Encoding: chunked\\r\\n\\r\\n-3\\r\\nabc\\r\\n0\\r\\n\\r\\n", "Invalid chunk size \"-3\""},
+        {"Transfer-Encoding: chunked\\r\\n\\r\\n0x5\\r\\nabcde\\r\\n0\\r\\n\\r\\n", "Invalid chunk size \"0x5\""},
+        {"Transfer-Encoding: chunked\\r\\n\\r\\n10000000000000005\\r\\nabcde\\r\\n0\\r\\n\\r\\n",
+         "Invalid chunk size \"10000000000000005\""},
+        {"Transfer-Encoding: chunked\\r\\n\\r\\n\\r\\nab\\r\\n0\\r\\n\\r\\n", "Invalid chunk size \"\""},
+        {"Transfer-Encoding: chunked\\r\\n\\r\\n2\\r\\nabc\\r\\n0\\r\\n\\r\\n", "Chunk data is not followed by a line end"},
+        {"Content-Length: 0x10\\r\\n\\r\\n0123456789abcdef", "Invalid Content-Length \"0x10\""},
+        {"Content-Length: -5\\r\\n\\r\\nabcde", "Invalid Content-Length \"-5\""},
+        {"Content-Length: 5\\r\\nContent-Length: 6\\r\\n\\r\\nabcdef", "Invalid Content-Length \"6\""},
+        {"Content-Length: 5, 6\\r\\n\\r\\nabcdef", "Invalid Content-Length \"5, 6\""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        // A second reply waits behind the first, as on a kept connection.
+        FaultServer server(R"({"connections": [[{"read": "head"}, {"send": "HTTP/1.1 200 OK\r\n)" + c.reply +
+                           R"("}, {"read": "head"}, {"send": "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"}]]})");
+        TNetHTTP client;
+        client.ReadTimeout = 2000;
+        platform::TMemoryStream body;
+        try {
+            client.Get(U(server.BaseURL() + "/"), body);
+            ADD_FAILURE() << "no exception";
+        } catch (const ENetInvalidReply& e) {
+            EXPECT_EQ(A(e.Message()), c.message);
+        }
+        EXPECT_FALSE(client.Connected());
+    }
+}
+
+TEST(Exchange, TrailerFieldsAreReadSoTheConnectionServesAgain) {
+    FaultServer server(R"({"connections": [[
+        {"read": "head"},
+        {"send": "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\nX-Checksum: 42\r\n\r\n"},
+        {"read": "head"},
+        {"send": "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"}]]})");
+    TNetHTTP client;
+    client.ReadTimeout = 2000;
+    EXPECT_EQ(client.Get(U(server.BaseURL() + "/1")), u"abc");
+    EXPECT_EQ(client.Get(U(server.BaseURL() + "/2")), u"ok");
+    EXPECT_EQ(client.ResponseText(), u"HTTP/1.1 200 OK");
+    auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].Connection, 0);
+}
+
+// A kept connection is used again only when the reply allowed it and nothing
+// unread waits on it.
+TEST(Exchange, ConnectionsThatMustNotBeReused) {
+    struct Case {
+        const char* what;
+        std::string first;  // the first reply, followed by steps of the server
+        bool head;          // whether the first request is a HEAD
+    } cases[] = {
+        // The server closes a moment later, as a 1.0 server does after its reply.
+        {"HTTP/1.0 reply without keep-alive",
+         R"({"send": "HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok"}, {"sleep": 0.5}, {"close": true})", false},
+        {"HTTP/1.0 reply to a HEAD",
+         R"({"send": "HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\n"}, {"sleep": 0.5}, {"close": true})", true},
+        {"a body after a HEAD reply",
+         R"({"send": "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n\u0000\u0001binary!!"})", true},
+        {"a Connection list naming close",
+         R"({"send": "HTTP/1.1 200 OK\r\nConnection: Upgrade, close\r\nContent-Length: 2\r\n\r\nok"}, {"sleep": 0.5}, {"close": true})",
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FaultServer server(R"({"connections": [[{"read": "head"}, )" + c.first + R"(],
+            [{"read": "head"}, {"send": "HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\nsecond"}]]})");
+        TNetHTTP client;
+        client.ReadTimeout = 3000;
+        if (c.head)
+            client.Head(U(server.BaseURL() + "/1"));
+        else
+            client.Get(U(server.BaseURL() + "/1"));
+        EXPECT_EQ(client.Get(U(server.BaseURL() + "/2")), u"second");
+        auto requests = server.Requests();
+        ASSERT_EQ(requests.size(), 2u);
+        EXPECT_EQ(requests[1].Connection, 1) << "the second request goes over a new connection";
+    }
+    {
+        SCOPED_TRACE("HTTP/1.0 reply with keep-alive stays open");
+        FaultServer server(R"({"connections": [[
+            {"read": "head"}, {"send": "HTTP/1.0 200 OK\r\nConnection: Keep-Alive\r\nContent-Length: 2\r\n\r\nok"},
+            {"read": "head"}, {"send": "HTTP/1.0 200 OK\r\nContent-Length: 6\r\n\r\nsecond"}]]})");
+        TNetHTTP client;
+        client.Get(U(server.BaseURL() + "/1"));
+        EXPECT_TRUE(client.Connected());
+        EXPECT_EQ(client.Get(U(server.BaseURL() + "/2")), u"second");
+        EXPECT_FALSE(client.Connected());
+        EXPECT_EQ(server.Requests()[1].Connection, 0);
+    }
+}
+
+TEST(Exchange, RedirectTargets) {
+    FaultServer target(R"({"connections": [[{"read": "head"},
+        {"send": "HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\ntarget"}]]})");
+    const std::string targetPort = std::to_string(target.Port());
+    {
+        SCOPED_TRACE("a query holding \"://\" stays on this server");
+        FaultServer origin(R"({"connections": [[{"read": "head"},
+            {"send": "HTTP/1.1 302 Found\r\nLocation: /x?next=http://elsewhere/y\r\nContent-Length: 0\r\n\r\n"},
+            {"read": "head"}, {"send": "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"}]]})");
+        TNetHTTP client;
+        client.HandleRedirects = true;
+        EXPECT_EQ(client.Get(U(origin.BaseURL() + "/a")), u"ok");
+        ASSERT_EQ(origin.Requests().size(), 2u);
+        EXPECT_EQ(origin.Requests()[1].Head, Head("GET", "/x?next=http://elsewhere/y", origin));
+    }
+    {
+        SCOPED_TRACE("scheme-relative: same scheme, that host and port");
+        FaultServer origin(R"({"connections": [[{"read": "head"},
+            {"send": "HTTP/1.1 301 Moved\r\nLocation: //localhost:)" + targetPort + R"(/t.txt\r\nContent-Length: 0\r\n\r\n"}]]})");
+        TNetHTTP client;
+        client.HandleRedirects = true;
+        EXPECT_EQ(client.Get(U(origin.BaseURL() + "/a")), u"target");
+        EXPECT_EQ(A(client.URL().GetURI()), "http://localhost:" + targetPort + "/t.txt");
+        ASSERT_EQ(target.Requests().size(), 1u);
+        EXPECT_EQ(target.Requests()[0].Head.rfind("GET /t.txt HTTP/1.1\r\nHost: localhost:" + targetPort + "\r\n", 0), 0u)
+            << target.Requests()[0].Head;
+        EXPECT_EQ(origin.Requests().size(), 1u);
+    }
+}
+
+// Addresses come from servers (the update reply, Location): one that would
+// put its own lines into the request head, or names no valid port, is
+// refused before anything is sent.
+TEST(Exchange, UnusableAddressesAreRefusedBeforeSending) {
+    FaultServer server(R"({"connections": []})");
+    const std::string base = server.BaseURL();
+    struct Case {
+        std::u16string url;
+        std::string message;
+    } cases[] = {
+        {U(base + "/a\r\nX-Injected: 1"), "Address contains a control character"},
+        {U(base + "/a\nX-Injected: 1"), "Address contains a control character"},
+        {U(base + "/a") + u'\0' + u"b", "Address contains a control character"},
+        {U(base + "/a\tb"), "Address contains a control character"},
+        {U(base + "/a\x7f"), "Address contains a control character"},
+        {u"http://127.0.0.1:65536/", "Invalid port \"65536\""},
+        {u"http://127.0.0.1:-1/", "Invalid port \"-1\""},
+        {u"http://127.0.0.1:0/", "Invalid port \"0\""},
+        {u"http://127.0.0.1:8o/", "Invalid port \"8o\""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        TNetHTTP client;
+        try {
+            client.Get(c.url);
+            ADD_FAILURE() << "no exception";
+        } catch (const ENetURIException& e) {
+            EXPECT_EQ(A(e.Message()), c.message);
+        }
+    }
+    EXPECT_EQ(server.Connections(), 0);
+
+    FaultServer redirecting(R"({"connections": [[{"read": "head"},
+        {"send": "HTTP/1.1 302 Found\r\nLocation: /b\rX-Injected: 1\r\nContent-Length: 0\r\n\r\n"}]]})");
+    TNetHTTP client;
+    client.HandleRedirects = true;
+    EXPECT_THROW(client.Get(U(redirecting.BaseURL() + "/a")), ENetURIException);
+    EXPECT_EQ(redirecting.Requests().size(), 1u) << "the injected redirect is never requested";
 }

@@ -24,6 +24,13 @@ TEST(NetURI, Parsing) {
         {u"../b/c.zip?x", u"", u"", u"", u"", u"", u"../b/", u"c.zip", u"x", u"", TNetIPVersion::IPv4},
         {u"/root.txt", u"", u"", u"", u"", u"", u"/", u"root.txt", u"", u"", TNetIPVersion::IPv4},
         {u"name", u"", u"", u"", u"", u"", u"", u"name", u"", u"", TNetIPVersion::IPv4},
+        // "://" makes an address absolute only right after a scheme at the start.
+        {u"/x?next=http://host/y", u"", u"", u"", u"", u"", u"/", u"x", u"next=http://host/y", u"", TNetIPVersion::IPv4},
+        {u"a/b://c", u"", u"", u"", u"", u"", u"a/b://", u"c", u"", u"", TNetIPVersion::IPv4},
+        {u"svn+ssh://h/r", u"svn+ssh", u"", u"", u"h", u"", u"/", u"r", u"", u"", TNetIPVersion::IPv4},
+        // Scheme-relative: a host without a scheme.
+        {u"//h:81/p/f?q", u"", u"", u"", u"h", u"81", u"/p/", u"f", u"q", u"", TNetIPVersion::IPv4},
+        {u"//[::1]/f", u"", u"", u"", u"::1", u"", u"/", u"f", u"", u"", TNetIPVersion::IPv6},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.text.begin(), c.text.end()));
@@ -54,7 +61,9 @@ TEST(NetURI, Composing) {
         {u"gopher://h:70/f", u"gopher://h:70/f", u"gopher://h:70/f"},
         {u"http://u:p@h/x?q#f", u"http://h/x?q#f", u"http://u:p@h/x?q#f"},
         {u"http://h/x#frag", u"http://h/x", u"http://h/x#frag"},
-        {u"http://[::1]:8080/", u"http://::1:8080/", u"http://::1:8080/"},
+        // An IPv6 host keeps its brackets, or its last group would read as the port.
+        {u"http://[::1]:8080/", u"http://[::1]:8080/", u"http://[::1]:8080/"},
+        {u"http://[fe80::1]/a", u"http://[fe80::1]/a", u"http://[fe80::1]/a"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.text.begin(), c.text.end()));
@@ -62,6 +71,9 @@ TEST(NetURI, Composing) {
         EXPECT_EQ(uri.GetURI(), c.uri);
         EXPECT_EQ(uri.FullURIText(), c.full);
     }
+    EXPECT_EQ(TNetURI(u"http://[::1]:80/").GetHostAndPort(), u"[::1]");
+    EXPECT_EQ(TNetURI(u"https://h:443/").GetHostAndPort(), u"h");
+    EXPECT_EQ(TNetURI(u"http://h:443/").GetHostAndPort(), u"h:443");
     TNetURI auth(u"http://u:p@h:81/x#f");
     EXPECT_EQ(auth.GetFullURI(ofAuthInfo), u"http://u:p@h:81/x");
     EXPECT_EQ(auth.GetPathAndParams(), u"/x");
@@ -109,4 +121,31 @@ TEST(NetURI, PathMerge) {
         SCOPED_TRACE(std::string(c.base.begin(), c.base.end()) + " + " + std::string(c.path.begin(), c.path.end()));
         EXPECT_EQ(TNetURI::MergePaths(c.base, c.path), c.merged);
     }
+}
+
+TEST(NetURI, PortsAndDefaults) {
+    struct Case {
+        std::u16string text;
+        bool valid;
+        uint16_t port;
+    } cases[] = {
+        {u"1", true, 1},       {u"80", true, 80},     {u"65535", true, 65535}, {u"080", true, 80},
+        {u"0", false, 0},      {u"65536", false, 0},  {u"-1", false, 0},       {u"+80", false, 0},
+        {u"", false, 0},       {u" 80", false, 0},    {u"8o", false, 0},       {u"99999999999999999999", false, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.text.begin(), c.text.end()));
+        uint16_t port = 0;
+        EXPECT_EQ(TryReadPort(c.text, port), c.valid);
+        if (c.valid) {
+            EXPECT_EQ(port, c.port);
+        }
+    }
+    EXPECT_EQ(DefaultPort(u"HTTP"), 80);
+    EXPECT_EQ(DefaultPort(u"https"), 443);
+    EXPECT_EQ(DefaultPort(u"ftp"), 21);
+    EXPECT_EQ(DefaultPort(u"gopher"), 0);
+    EXPECT_TRUE(HasControlCharacter(u"http://h/a\r\nX: 1"));
+    EXPECT_TRUE(HasControlCharacter(u"http://h/\x7f"));
+    EXPECT_FALSE(HasControlCharacter(u"http://h/a b\u00e9"));
 }

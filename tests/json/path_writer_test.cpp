@@ -155,6 +155,82 @@ TEST(JsonPaths, PutsCreateWhatIsMissingAndGetsCreateNothing) {
     EXPECT_EQ(big->GetArray(u"a")->Length(), 0);
 }
 
+// A step that finds nothing ends the path: the next name is not looked up in
+// the context value instead.
+void GivesNothing(const IJsonValue&, const IJsonValue&, IJsonValue& Result) { Result = nullptr; }
+
+TEST(JsonPaths, AStepThatFindsNothingEndsThePath) {
+    const char16_t* doc = u"{\"a\":[],\"b\":5,\"name\":\"root\",\"list\":[]}";
+    const char16_t* paths[] = {u"a[].b", u"list[].name", u"f().b", u"f().name", u"f().b.c"};
+    for (const char16_t* path : paths) {
+        IJsonValue v = Doc(doc);
+        v->PutMethod(u"f", GivesNothing);
+        const std::string before = Text(v);
+        EXPECT_EQ(Text(v->GetObject(path)), "nil") << U8(path);
+        EXPECT_EQ(U8(v->GetString(path)), "") << U8(path);
+        EXPECT_EQ(Text(v->ForcePath(path)), "nil") << U8(path);
+        EXPECT_EQ(Text(v->Delete(path)), "nil") << U8(path);
+        EXPECT_EQ(Text(v), before) << U8(path) << ": nothing changed or created";
+    }
+    // With a last element there, the path goes on from it.
+    IJsonValue w = Doc(u"{\"list\":[{\"name\":\"first\"},{\"name\":\"last\"}],\"name\":\"root\"}");
+    EXPECT_EQ(U8(w->GetString(u"list[].name")), "last");
+    EXPECT_EQ(Text(w->Delete(u"list[].name")), "\"last\"");
+    EXPECT_EQ(U8(w->GetString(u"name")), "root");
+}
+
+TEST(JsonPaths, ContainersMadeOnTheWayGoInTheSlotThePathNames) {
+    IJsonValue v = Doc(u"{\"a\":[]}");
+    v->PutInteger(u"a[5][0]", 7);
+    EXPECT_EQ(Text(v), "{\"a\":[null,null,null,null,null,[7]]}");
+    EXPECT_EQ(v->GetInteger(u"a[5][0]"), 7);
+    v->PutInteger(u"a[2].x", 1);
+    EXPECT_EQ(Text(v->GetObject(u"a[2]")), "{\"x\":1}");
+    EXPECT_EQ(Text(v->ForcePath(u"a[3][0]")), "nil");  // only the container is made
+    EXPECT_EQ(Text(v->GetObject(u"a[3]")), "[]");
+}
+
+TEST(JsonPaths, AStoreFarPastTheEndOfAnArrayIsRefused) {
+    const int64_t gap = TJsonArray::kMaxGap;
+    IJsonValue v = Doc(u"{\"a\":[1,2]}");
+    TJsonArray* a = v->GetArray(u"a");
+    // Refused before anything is allocated: the capacity stays as it was.
+    for (const char16_t* path : {u"a[268435455]", u"a[1048579]", u"a[1048579].x", u"a[1048579][0]"}) {
+        v->PutInteger(path, 1);
+        EXPECT_EQ(Text(v->ForcePath(path)), "nil") << U8(path);
+        EXPECT_EQ(a->Length(), 2) << U8(path);
+        EXPECT_EQ(a->Capacity(), 32) << U8(path);
+    }
+    EXPECT_FALSE(a->PutItem(2 + gap + 1, JV(true)));
+    EXPECT_FALSE(a->Insert(2 + gap + 1, JV(true)));
+    EXPECT_FALSE(a->PutItem(-1, JV(true)));
+    // The farthest store allowed.
+    v->PutInteger(u"a[1048578]", 3);  // 2 + 2^20
+    EXPECT_EQ(a->Length(), 2 + gap + 1);
+    EXPECT_EQ(v->GetInteger(u"a[1048578]"), 3);
+    IJsonValue top = JV(stArray);
+    top->PutInteger(u"1048577", 1);  // an index into the context array itself
+    EXPECT_EQ(top->AsArray()->Length(), 0);
+}
+
+// Returns a new array nobody else holds.
+void MakesArray(const IJsonValue&, const IJsonValue&, IJsonValue& Result) { Result = ParseJsonText(u"[1]"); }
+
+TEST(JsonPaths, GetArrayHandsOutOnlyArraysTheTreeHolds) {
+    IJsonValue v = Doc(u"{\"a\":{\"b\":[10,[20]]},\"l\":[[1]]}");
+    v->PutMethod(u"f", MakesArray);
+    EXPECT_EQ(v->GetArray(u"a.b")->Length(), 2);
+    EXPECT_EQ(v->GetArray(u"a.b[1]")->Length(), 1);
+    EXPECT_EQ(v->GetArray(u"l[]")->Length(), 1);
+    EXPECT_EQ(v->GetArray(u"l[0]"), v->GetArray(u"l[]"));
+    EXPECT_EQ(JV(stArray)->GetArray(u""), nullptr);
+    // Made by the path or by a call: no one holds them once the path is done.
+    EXPECT_EQ(v->GetArray(u"[1,2]"), nullptr);
+    EXPECT_EQ(v->GetArray(u"f()"), nullptr);
+    EXPECT_EQ(v->GetArray(u"f"), nullptr);
+    EXPECT_EQ(Text(v->GetObject(u"f()")), "[1]");
+}
+
 TEST(JsonPaths, DeleteRemovesAndReturns) {
     IJsonValue v = Doc(u"{\"a\":{\"b\":[10,20,30]},\"n\":5}");
     EXPECT_EQ(Text(v->Delete(u"n")), "5");

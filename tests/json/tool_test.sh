@@ -55,6 +55,17 @@ if [[ $rc -ne 2 ]] || ! grep -q 'No such file or directory' "$work/err"; then
   failures=$((failures + 1))
 fi
 
+# A folder opens but cannot be read: the read error is reported, not taken
+# for an empty text.
+for how in file stdin; do
+  if [[ $how == file ]]; then out=$("$tool" "$work" 2>"$work/err"); rc=$?
+  else out=$("$tool" < "$work" 2>"$work/err"); rc=$?; fi
+  if [[ $rc -ne 2 || -n "$out" ]] || ! grep -q 'cannot read .*Is a directory' "$work/err"; then
+    echo "FAIL: folder as $how: status $rc, stdout '$out', stderr: $(cat "$work/err")"
+    failures=$((failures + 1))
+  fi
+done
+
 url=$("$tool" --path download_url "$sample")
 [[ "$url" == "http://update.zelvano.example/release/Version.zip" ]] || {
   echo "FAIL: sample download_url: $url"; failures=$((failures + 1)); }

@@ -9,9 +9,11 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
+#include "json/jsonpool.h"
 #include "json/jsonvalue.h"
 #include "platform/codepage.h"
 
@@ -211,6 +213,78 @@ TEST_F(LiveValues, ADeeplyNestedTreeIsFreedWithoutRecursion) {
     }
     root = nullptr;
 }
+
+TEST_F(LiveValues, TreesOfAnyDepthAreWrittenCopiedMergedClearedAndPacked) {
+    // A path a.a.a... builds a chain far deeper than any parse can go, and
+    // than any call stack could follow.
+    const int depth = 300000;
+    std::u16string path = u"a";
+    for (int i = 1; i < depth; ++i) path += u".a";
+    IJsonValue root = JV(stObject);
+    ASSERT_TRUE(root->ForcePath(path));
+
+    std::u16string expected;
+    for (int i = 0; i < depth; ++i) expected += u"{\"a\":";
+    expected += u"{}";
+    expected.append(depth, u'}');
+    EXPECT_TRUE(root->AsJSon() == expected);
+    EXPECT_EQ(root->CalcSize(), static_cast<int64_t>(expected.size()));
+
+    IJsonValue copy = root->Clone();
+    EXPECT_TRUE(copy->AsJSon() == expected);
+    copy->PutInteger(path + u".n", 1);
+    root->Merge(copy, false);
+    EXPECT_EQ(root->GetInteger(path + u".n"), 1);
+    EXPECT_NE(root->GetObject(path).get(), copy->GetObject(path).get());
+    root->Pack(true);
+    EXPECT_EQ(root->CalcSize(), copy->CalcSize());
+    copy->Clear(true);
+    EXPECT_EQ(U8(copy->AsJSon()), "{}");
+    root->Clear(true);
+}
+
+TEST_F(LiveValues, AValueBeingMergedIsCopiedInFull) {
+    // o is being merged when its copy is made for the member y.
+    IJsonValue o = Obj(u"{\"x\":1}");
+    IJsonValue p = JV(stObject);
+    p->AsObject()->PutMember(u"y", o);
+    o->Merge(p, false);
+    EXPECT_EQ(U8(o->AsJSon()), "{\"y\":{\"x\":1},\"x\":1}");
+    EXPECT_NE(o->GetObject(u"y").get(), o.get());
+    // And in an array slot.
+    IJsonValue arr = Obj(u"[1]");
+    IJsonValue src = JV(stArray);
+    src->AsArray()->Add(JV(int64_t(1)));
+    src->AsArray()->Add(arr);
+    arr->Merge(src, false);
+    EXPECT_EQ(U8(arr->AsJSon()), "[1,[1]]");
+}
+
+TEST(JsonPool, MemoryOfEndedThreadsIsReused) {
+    std::u16string doc = u"[";
+    for (int i = 0; i < 100000; ++i) doc += (i ? u",{\"i\":" : u"{\"i\":") + IntToText(i) + u"}";
+    doc += u"]";
+    auto parseOnAThread = [&doc] {
+        std::thread t([&doc] {
+            IJsonValue v = ParseJsonText(doc);
+            ASSERT_EQ(v->AsArray()->Length(), 100000);
+        });
+        t.join();
+    };
+    parseOnAThread();
+    const size_t afterOne = pool::SlabBytes();
+    if (afterOne == 0) GTEST_SKIP() << "the block pool is not used in sanitizer builds";
+    for (int i = 0; i < 19; ++i) parseOnAThread();
+    // Each thread needs some 20 MB of blocks; later threads take those the
+    // ended ones left, so the pool stays where one thread brought it.
+    EXPECT_LE(pool::SlabBytes(), afterOne + (1u << 20));
+}
+
+// A narrow text would make a boolean; it does not compile.
+template <class T>
+concept MakesValue = requires(T t) { JV(t); };
+static_assert(MakesValue<const char16_t*> && MakesValue<int64_t> && MakesValue<TJsonType>);
+static_assert(!MakesValue<const char*> && !MakesValue<const char (&)[5]>);
 
 namespace {
 TJsonValue* g_keptForExit = nullptr;

@@ -70,6 +70,19 @@ TEST(FileStream, OpenErrorsNameTheFile) {
 }
 
 #ifndef _WIN32
+// A folder that opens but cannot be read is POSIX behaviour.
+TEST(FileStream, ReadErrorsAreRaisedNotTakenForTheEnd) {
+    // A folder opens on this system but cannot be read.
+    TFileStream folder(std::filesystem::temp_directory_path().string(), fmOpenRead | fmShareDenyNone);
+    char buf[16];
+    try {
+        folder.Read(buf, sizeof buf);
+        FAIL() << "no exception";
+    } catch (const EReadError& e) {
+        EXPECT_EQ(std::string(e.what()), "Stream read error. Is a directory");
+    }
+}
+
 // Linux emulates share modes with flock(); the Windows share modes are the
 // system's own (win32/sharing_test.cpp).
 TEST(FileStream, ShareModesSeeLocksOfOtherOpeners) {

@@ -32,7 +32,9 @@ public:
         std::string Head;  // request line and header lines up to the empty line
     };
 
-    explicit FaultServer(const std::string& ScriptJson) : work_("zelvano-fault") {
+    // Host is the loopback address to listen on: "127.0.0.1" or "::1".
+    explicit FaultServer(const std::string& ScriptJson, const std::string& Host = "127.0.0.1")
+        : work_("zelvano-fault"), host_(Host) {
         const std::string script = (work_.Path() / "script.json").string();
         log_ = (work_.Path() / "events.log").string();
         std::ofstream(script) << ScriptJson;
@@ -46,7 +48,7 @@ public:
             ::close(out[0]);
             ::close(out[1]);
             ::execlp("python3", "python3", program.c_str(), "--script", script.c_str(), "--log",
-                     log_.c_str(), static_cast<char*>(nullptr));
+                     log_.c_str(), "--host", host_.c_str(), static_cast<char*>(nullptr));
             ::_exit(127);
         }
         ::close(out[1]);
@@ -65,7 +67,10 @@ public:
     FaultServer& operator=(const FaultServer&) = delete;
 
     int Port() const { return port_; }
-    std::string BaseURL() const { return "http://127.0.0.1:" + std::to_string(port_); }
+    std::string BaseURL() const {
+        const std::string host = host_.find(':') == std::string::npos ? host_ : "[" + host_ + "]";
+        return "http://" + host + ":" + std::to_string(port_);
+    }
 
     std::vector<Request> Requests() const {
         std::vector<Request> requests;
@@ -106,6 +111,7 @@ private:
     }
 
     TempDir work_;
+    std::string host_;
     std::string log_;
     pid_t pid_ = -1;
     int port_ = 0;

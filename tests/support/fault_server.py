@@ -2,7 +2,7 @@
 """A scripted TCP server on 127.0.0.1 for client tests: records request heads
 byte for byte and plays replies and faults.
 
-  fault_server.py --script SCRIPT.json --log LOG [--port N]
+  fault_server.py --script SCRIPT.json --log LOG [--port N] [--host 127.0.0.1|::1]
 
 Prints the port on standard output once it listens, then serves until it is
 terminated. The script is a JSON object:
@@ -136,15 +136,17 @@ def main():
     parser.add_argument("--script", required=True)
     parser.add_argument("--log", required=True)
     parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--host", default="127.0.0.1", choices=["127.0.0.1", "::1"])
     args = parser.parse_args()
     with open(args.script) as f:
         script = json.load(f)
     connections = script.get("connections", [])
     default = script.get("default", [{"close": True}])
 
-    listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    family = socket.AF_INET6 if ":" in args.host else socket.AF_INET
+    listener = socket.socket(family, socket.SOCK_STREAM)
     listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    listener.bind(("127.0.0.1", args.port))
+    listener.bind((args.host, args.port))
     listener.listen(64)
     port = listener.getsockname()[1]
     open(args.log, "w").close()

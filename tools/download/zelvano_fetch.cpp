@@ -4,7 +4,8 @@
 // when it exists, and waits for it. On a terminal a progress line (percent,
 // bytes, speed, time left) is drawn on standard error; with -q or without a
 // terminal only the summary is printed. Exit status: 0 when the download
-// completed, 1 when it failed (with the failure's message), 2 for wrong
+// completed, which means FILE equals the remote file byte for byte; 1 when it
+// failed (with the failure's message), whatever the server sent; 2 for wrong
 // usage, 130 when Ctrl-C stopped it (the file then holds a valid prefix and a
 // later run continues from there).
 #include <atomic>

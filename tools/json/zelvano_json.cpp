@@ -229,6 +229,10 @@ int main(int argc, char** argv) {
     std::string bytes;
     try {
         bytes = ReadAll(o.file);
+    } catch (const platform::EReadError& e) {
+        std::fprintf(stderr, "zelvano-json: cannot read %s: %s\n",
+                     o.file == "-" ? "standard input" : ("\"" + o.file + "\"").c_str(), e.what());
+        return 2;
     } catch (const platform::Exception& e) {
         std::fprintf(stderr, "zelvano-json: %s\n", e.what());
         return 2;
