@@ -1,6 +1,7 @@
 // Decoding of one entry: finding its data, password checks and decryption
-// (traditional and WinZip AES), stored and deflated data, the output sink and
-// the checks that judge the entry.
+// (traditional and WinZip AES), stored and deflated data and the output sink.
+// The older methods are in OldMethods.cpp; the driver that judges each entry
+// is in UnZipper.cpp.
 #include <algorithm>
 #include <cmath>
 #include <condition_variable>
@@ -225,8 +226,8 @@ void TUnZipper::StartKeyPrefetch() {
     TSortedZip& list = sortlist();
     for (int i = 0; i < list.Count(); ++i) {
         TZipHeaderInfo& e = *list.Entry(i);
-        if (!e.MatchFlag || e.filename.empty() || e.EncryptionStrength == esPKStandard) continue;
-        int keyLen = e.EncryptionStrength == esAES128 ? 16 : e.EncryptionStrength == esAES192 ? 24 : 32;
+        if (!e.MatchFlag || e.IsFolder() || e.EncryptionStrength == esPKStandard) continue;
+        int keyLen = AesKeyLength(e.EncryptionStrength);
         jobs.push_back({i, e.RelativeOffset(), keyLen});
     }
     // One entry gains nothing from a second thread.
@@ -328,7 +329,9 @@ int64_t TUnZipper::FillInput(TDecodeState& st) {
     return n;
 }
 
-bool TUnZipper::CheckPassword(TDecodeState& st, int i) {
+// One check of the current password; asking for another one is the driver's
+// (ExtractOneEntry), for the header checks here and for damage found later alike.
+bool TUnZipper::CheckPassword(TDecodeState& st) {
     TZipHeaderInfo& e = *st.entry;
     if (e.EncryptionStrength == esPKStandard) {
         uint8_t check = e.HasDescriptor() ? static_cast<uint8_t>((e.last_mod_file_date_time & 0xFFFF) >> 8)
@@ -336,51 +339,43 @@ bool TUnZipper::CheckPassword(TDecodeState& st, int i) {
         uint8_t header[12];
         SeekEntryData(st, st.dataStart);
         if (ReadArchive(header, 12) < 12) throw EFatalUnzipError(texts::kPrematureEnd);
-        for (;;) {
-            if (DecryptHeaderByte(Password, header) == check || Tag != 0) break;
-            if (!OnBadPassword) return false;
-            std::string newPassword = Password;
-            OnBadPassword(this, i, newPassword);
-            if (newPassword == Password) return false;
-            Password = newPassword;
-        }
+        if (DecryptHeaderByte(Password, header) != check && Tag == 0) return false;
         st.csize = st.csize >= 12 ? st.csize - 12 : 0;
         st.dataStart += 12;
         return true;
     }
     // WinZip AES.
-    int keyLen = e.EncryptionStrength == esAES128 ? 16 : e.EncryptionStrength == esAES192 ? 24 : 32;
+    int keyLen = AesKeyLength(e.EncryptionStrength);
     int saltLen = keyLen / 2;
     uint8_t salt[16], verifier[2];
     SeekEntryData(st, st.dataStart);
     if (ReadArchive(salt, saltLen) < saltLen || ReadArchive(verifier, 2) < 2)
         throw EFatalUnzipError(texts::kPrematureEnd);
     if (!FAes) FAes = std::make_unique<TAesContext>();
-    for (;;) {
-        uint8_t derived[66];
-        int len = 2 * keyLen + 2;
-        bool derivedOk = FPrefetch && FPrefetch->Take(i, Password, salt, saltLen, derived, len);
-        if (!derivedOk)
-            derivedOk = Password.size() <= 128 &&
-                        PKCS5_PBKDF2_HMAC_SHA1(Password.data(), static_cast<int>(Password.size()), salt, saltLen,
-                                               1000, len, derived) == 1;
-        bool ok = derivedOk && derived[2 * keyLen] == verifier[0] && derived[2 * keyLen + 1] == verifier[1];
-        if (ok) {
-            FAes->Start(derived, keyLen, derived + keyLen);
-            break;
-        }
-        if (!OnBadPassword) return false;
-        std::string newPassword = Password;
-        OnBadPassword(this, i, newPassword);
-        if (newPassword == Password) return false;
-        Password = newPassword;
-    }
+    uint8_t derived[66];
+    int len = 2 * keyLen + 2;
+    bool derivedOk = FPrefetch && FPrefetch->Take(st.index, Password, salt, saltLen, derived, len);
+    if (!derivedOk)
+        derivedOk = Password.size() <= 128 &&
+                    PKCS5_PBKDF2_HMAC_SHA1(Password.data(), static_cast<int>(Password.size()), salt, saltLen,
+                                           1000, len, derived) == 1;
+    bool ok = derivedOk && derived[2 * keyLen] == verifier[0] && derived[2 * keyLen + 1] == verifier[1];
+    if (!ok) return false;
+    FAes->Start(derived, keyLen, derived + keyLen);
     uint64_t overhead = static_cast<uint64_t>(saltLen) + 12;
     st.csize = st.csize >= overhead ? st.csize - overhead : 0;
     st.dataStart += static_cast<uint64_t>(saltLen) + 2;
     st.aes = true;
     st.skipCrc = e.AES_Extra && e.AES_Extra->Version == 2;
     return true;
+}
+
+bool TUnZipper::AesCodeAgrees(TDecodeState& st) {
+    uint8_t calc[10], stored[10];
+    FAes->Code(calc);
+    // Skip what the decoder left unread, then read the stored code.
+    if (st.csize > 0) FZipStream->Seek(static_cast<int64_t>(st.csize), platform::soCurrent);
+    return ReadArchive(stored, 10) == 10 && std::memcmp(calc, stored, 10) == 0;
 }
 
 // ---------------------------------------------------------------- output sink
@@ -517,195 +512,6 @@ void TUnZipper::Decode(TDecodeState& st) {
         ++st.bufferNum;
         st.amountUsed = 0;
     }
-}
-
-// ---------------------------------------------------------------- one entry
-
-TUnZipper::TEntryResult TUnZipper::ExtractOneEntry(int i, TTarget target, platform::TStream* stream,
-                                                    std::vector<uint8_t>* buffer) {
-    TZipHeaderInfo entry(*sortlist().Entry(i));
-    TDecodeState st;
-    st.entry = &entry;
-    st.index = i;
-    st.target = static_cast<int>(target);
-    st.buffer = buffer;
-    st.csize = entry.CompressedSize();
-    struct ClearCurrent {
-        TZipHeaderInfo*& p;
-        ~ClearCurrent() { p = nullptr; }
-    } clearCurrent{FCurrentEntry};
-
-    bool isFolder = entry.filename.empty();
-    if (!isFolder) {
-        SeekEntryData(st, entry.RelativeOffset());
-        if (ReadArchive(&st.lrec, 30) < 30) throw EFatalUnzipError(texts::kPrematureEnd);
-        st.dataStart = entry.RelativeOffset() + 30 + st.lrec.filename_length + st.lrec.extra_field_length;
-    }
-    bool escapes = false;
-    std::u16string folder = DestinationFolder(entry, escapes);
-
-    if (isFolder) {
-        if (target == TTarget::File && RecreateDirs) {
-            if (escapes) {
-                SkipEntry(srCreateError, folder, i, entry);
-                return TEntryResult::Skipped;
-            }
-            if (!platform::DirectoryExists(folder)) platform::ForceDirectories(folder);
-            if (RetainAttributes) ApplyAttributes(folder, entry, true);
-        }
-        return TEntryResult::Good;
-    }
-
-    std::u16string FName;
-    if (target == TTarget::File) FName = folder + entry.filename;
-    else if (target == TTarget::Test) FName = entry.FullName();
-    std::u16string storedFName = FName;
-    bool skip = false;
-    if (OnStartUnZip) OnStartUnZip(this, i, FName, skip);
-    if (skip) return TEntryResult::Skipped;
-    st.fname = FName;
-
-    if (target == TTarget::File) {
-        // Stored paths that climb out of the destination are never written.
-        if (escapes && FName == storedFName) {
-            SkipEntry(srCreateError, FName, i, entry);
-            return TEntryResult::Skipped;
-        }
-        size_t slash = FName.find_last_of(u'/');
-        if (slash != std::u16string::npos && slash > 0) {
-            std::u16string dir = FName.substr(0, slash);
-            if (!platform::DirectoryExists(dir)) platform::ForceDirectories(dir);
-        }
-    }
-
-    if (entry.Encrypted() && !CheckPassword(st, i)) {
-        SkipEntry(srBadPassword, entry.FullName(), i, entry);
-        return TEntryResult::Skipped;
-    }
-
-    if (target == TTarget::File && platform::PathExists(FName) && OverwriteMode != Always) {
-        bool overwrite = false;
-        switch (OverwriteMode) {
-            case Prompt:
-                if (OnPromptForOverwrite) {
-                    OnPromptForOverwrite(this, overwrite, i, FName);
-                } else {
-                    std::u16string text = AsciiToText(texts::kReplaceExisting) + entry.filename + u"?";
-                    if (text.size() > 300) text.resize(300);
-                    overwrite = HandleMessage(texts::kMsgReplaceFile, text, AsciiToText(texts::kFileExistsAlert), MB_YESNO) == IDYES;
-                }
-                break;
-            case ifNewer:
-            case ifOlder: {
-                int64_t entryTime = DosDateTimeToUnix(SanitizeDosDateTime(entry.last_mod_file_date_time));
-                int64_t fileTime = platform::GetFileMTime(FName);
-                overwrite = OverwriteMode == ifNewer ? entryTime > fileTime : entryTime < fileTime;
-                break;
-            }
-            default:
-                overwrite = false;
-                break;
-        }
-        if (!overwrite) {
-            SkipEntry(srNoOverwrite, FName, i, entry);
-            return TEntryResult::Skipped;
-        }
-    }
-
-    std::unique_ptr<TBufferedFileStream> outFile;
-    if (target == TTarget::File) {
-        // Never write through a link that stands where the file goes.
-        if (platform::GetFileKind(FName) == platform::TFileKind::fkSymlink) platform::DeleteFile(FName);
-        auto create = [&]() {
-            outFile = TBufferedFileStream::CreateFile(FName, platform::fmCreate, FlushFilesOnClose, BufferedStreamSize);
-        };
-        try {
-            create();
-        } catch (const platform::EStreamError&) {
-            bool created = false;
-            int mode = platform::GetFileMode(FName);
-            if (ReplaceReadOnly && platform::GetFileKind(FName) == platform::TFileKind::fkFile && mode >= 0 &&
-                !(mode & 0200)) {
-                platform::SetFileMode(FName, mode | 0200);
-                try {
-                    create();
-                    created = true;
-                } catch (const platform::EStreamError&) {
-                }
-            }
-            if (!created) {
-                SkipEntry(srCreateError, FName, i, entry);
-                return TEntryResult::Skipped;
-            }
-        }
-        st.out = outFile.get();
-    } else if (target == TTarget::Stream) {
-        if (stream->GetSize() == 0) stream->SetSize(static_cast<int64_t>(entry.UncompressedSize() & 0x7FFFFFFFFFFFFFFFull));
-        stream->SetPosition(0);
-        st.out = stream;
-    } else if (target == TTarget::Buffer) {
-        if (buffer->empty()) buffer->assign(BufferLength > 0 ? BufferLength : entry.UncompressedSize() + 1, 0);
-    }
-
-    try {
-        Decode(st);
-    } catch (const EBiggerThanUncompressed&) {
-        st.unfinished = true;
-    } catch (const ECanceledUnzipToBuffer&) {
-        st.unfinished = true;
-        st.bufferCanceled = true;
-    }
-    if (outFile) {
-        bool flushed = outFile->FlushBuffer();
-        outFile.reset();
-        if (!flushed) throw ECantWriteUCF(texts::kCantWriteUCF);
-        if (!st.unfinished) {
-            int64_t when = DosDateTimeToUnix(SanitizeDosDateTime(entry.last_mod_file_date_time));
-            if (when >= 0) platform::SetFileMTime(FName, when);
-            if (RetainAttributes) ApplyAttributes(FName, entry, false);
-        }
-    }
-
-    // Checks.
-    bool codesAgree = true;
-    if (st.aes && !st.unfinished) {
-        uint8_t calc[10], stored[10];
-        FAes->Code(calc);
-        // Skip what the decoder left unread, then read the stored code.
-        if (st.csize > 0) FZipStream->Seek(static_cast<int64_t>(st.csize), platform::soCurrent);
-        codesAgree = ReadArchive(stored, 10) == 10 && std::memcmp(calc, stored, 10) == 0;
-    }
-    bool ae2 = st.aes && entry.AES_Extra && entry.AES_Extra->Version == 2;
-    bool good;
-    if (st.bufferCanceled) {
-        good = true;
-    } else {
-        // An entry is good only when all its bytes came out and check out;
-        // a stored CRC of 0 is a valid "no CRC" only for AE-2 entries, whose
-        // authentication code covers the data instead.
-        bool complete = !st.unfinished && !st.unknownMethod && st.done == entry.UncompressedSize();
-        bool crcOk = ae2 ? true : st.crc == entry.crc32;
-        good = complete && codesAgree && crcOk;
-    }
-    if (good) {
-        if (OnEndUnZip) OnEndUnZip(this, i, FName);
-        return TEntryResult::Good;
-    }
-    if (target == TTarget::File) platform::DeleteFile(FName);
-    if (entry.Encrypted()) {
-        if (OnBadPassword) {
-            std::string newPassword = Password;
-            OnBadPassword(this, i, newPassword);
-            if (newPassword != Password) {
-                Password = newPassword;
-                return TEntryResult::Retry;
-            }
-        }
-        SkipEntry(srBadPassword, entry.FullName(), i, entry);
-        return TEntryResult::Bad;
-    }
-    if (OnBadCRC) OnBadCRC(this, st.crc, entry.crc32, i);
-    return TEntryResult::Bad;
 }
 
 }  // namespace unzip

@@ -1,14 +1,15 @@
-// TUnZipper: properties, the archive directory and the extraction driver.
+// TUnZipper: properties, archive files and the extraction driver: selecting
+// entries, the path each is written to, and extracting one entry.
 #include "unzip/UnZipper.h"
 
 #include <chrono>
 #include <cstdio>
-#include <set>
 #include <thread>
 
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "unzip/DecodeState.h"
+#include "unzip/NameText.h"
 #include "unzip/Wildcard.h"
 #include "unzip/ZipTexts.h"
 
@@ -18,52 +19,11 @@ using platform::AsciiToText;
 
 namespace {
 
-std::u16string LowerAscii(std::u16string s) {
-    for (auto& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char16_t>(c + 32);
-    return s;
-}
-
-std::u16string ChangeExt(const std::u16string& name, const std::u16string& ext) {
-    size_t slash = name.find_last_of(u"/");
-    size_t dot = name.find_last_of(u'.');
-    if (dot == std::u16string::npos || (slash != std::u16string::npos && dot < slash)) return name + ext;
-    return name.substr(0, dot) + ext;
-}
-
-std::u16string ExtOf(const std::u16string& name) {
-    size_t slash = name.find_last_of(u"/");
-    size_t dot = name.find_last_of(u'.');
-    if (dot == std::u16string::npos || (slash != std::u16string::npos && dot < slash)) return {};
-    return name.substr(dot);
-}
-
 std::u16string IndexText(const char* format, long long value) {
     char buf[128];
     std::snprintf(buf, sizeof buf, format, value);
     return AsciiToText(buf);
 }
-
-// True when a stored path part holds a ".." component.
-bool HasParentStep(const std::u16string& part) {
-    size_t start = 0;
-    while (start <= part.size()) {
-        size_t end = part.find(u'/', start);
-        if (end == std::u16string::npos) end = part.size();
-        if (part.compare(start, end - start, u"..") == 0) return true;
-        start = end + 1;
-    }
-    return false;
-}
-
-// Runs a cleanup on every way out of a scope.
-template <class F>
-struct Finally {
-    F f;
-    ~Finally() { f(); }
-};
-template <class F>
-Finally(F) -> Finally<F>;
 
 }  // namespace
 
@@ -72,7 +32,7 @@ Finally(F) -> Finally<F>;
 
 void TUnZipper::SetZipName(const std::u16string& Value) {
     if (!Value.empty() && Value.back() == u'?') throw EUserCanceled(texts::kCanceledZipName);
-    if (LowerAscii(Value) == LowerAscii(FZipName) && !FArchiveStream) return;
+    if (FoldName(Value) == FoldName(FZipName) && !FArchiveStream) return;
     FArchiveStream = nullptr;
     ClearZip();
     FZipName = Value;
@@ -261,269 +221,6 @@ int64_t TUnZipper::ReadArchive(void* buf, int64_t n) {
     return done;
 }
 
-// ---------------------------------------------------------------- directory
-
-void TUnZipper::ClearZip() {
-    FZipFile.reset();
-    FZipStream = FArchiveStream;
-    sortfiles.reset();
-    files.reset();
-    ecrec.Clear();
-    FLoaded = false;
-    FImproperZip = false;
-    FRescued = false;
-    FNumDisks = 1;
-    FCurrentDisk = 0;
-    MultiMode = mmNone;
-    if (!FArchiveStream) FZipName.clear();
-}
-
-void TUnZipper::Sort(TZipSortMode SMode) {
-    sortfiles.reset();
-    FSortMode = SMode;
-    if (!files || SMode == ByNone) return;
-    sortfiles = std::make_unique<TSortedZip>(SMode, dupAccept);
-    sortfiles->DestroyObjects = false;
-    for (int i = 0; i < files->Count(); ++i) sortfiles->AddObject(files->Entry(i));
-}
-
-void TUnZipper::ReadZip() {
-    bool wasBusy = FBusy;
-    TOperationMode wasMode = FOperationMode;
-    FBusy = true;
-    FOperationMode = omUnZip;
-    Finally restore{[&] {
-        FBusy = wasBusy;
-        FOperationMode = wasMode;
-    }};
-    std::u16string name = FZipName;
-    try {
-        try {
-            LoadDirectory();
-        } catch (const EIncompleteZip&) {
-            CloseArchive();
-            if (!OnInCompleteZip) throw;
-            LoadDirectory();
-        }
-    } catch (const EIncompleteZip&) {
-        // Swallowed here; the extraction's second opening reports it.
-        CloseArchive();
-        FLoaded = false;
-        return;
-    } catch (...) {
-        ClearZip();
-        FZipName = name;
-        throw;
-    }
-    if (!KeepZipOpen && !FArchiveStream) CloseArchive();
-}
-
-bool TUnZipper::RescueScan() {
-    FRescued = true;
-    FImproperZip = true;
-    sortfiles.reset();
-    files.reset();
-    platform::TStream& S = *FZipStream;
-    int64_t start = LowerAscii(ExtOf(FZipName)) == u".exe" ? 14000 : 0;
-    S.Seek(start, platform::soBeginning);
-    static const uint8_t kSig[4] = {'P', 'K', 3, 4};
-    int matched = 0;
-    int64_t skipped = 0;
-    for (;;) {
-        uint8_t b;
-        if (S.Read(&b, 1) < 1) return false;
-        if (matched == 0) {
-            if (b == 'P') {
-                matched = 1;
-            } else if (++skipped % 10240 == 0 && DoProcessMessages) {
-                ProcessMessages();
-            }
-            continue;
-        }
-        if (b == kSig[matched]) {
-            ++matched;
-        } else {
-            matched = b == 'P' ? 1 : 0;
-            continue;
-        }
-        if (matched < 4) continue;
-        uint8_t ver[2];
-        if (S.Read(ver, 2) < 2) return false;
-        matched = 0;
-        if (ver[1] >= 10) continue;
-        S.Seek(-6, platform::soCurrent);
-        break;
-    }
-    files = std::make_unique<TSortedZip>(ByNone, dupError);
-    for (;;) {
-        auto e = std::make_unique<TZipHeaderInfo>(OEMConvert);
-        if (!e->ReadLocalFromStream(S)) break;
-        int64_t skip = static_cast<int64_t>(e->Lextra_field_length) + static_cast<int64_t>(e->CompressedSize() & 0x7FFFFFFFFFFFull);
-        if (e->HasDescriptor()) skip += 16;
-        try {
-            files->AddObject(e.get());
-        } catch (const EListError&) {
-            break;
-        }
-        e.release();
-        S.Seek(skip, platform::soCurrent);
-    }
-    ecrec.ecrec.this_disk = 0;
-    if (ecrec.Zip64EOC) ecrec.Zip64EOC->this_disk = 0;
-    FCurrentDisk = 0;
-    ecrec.offset_central_override = static_cast<uint64_t>(S.GetPosition());
-    ecrec.num_entries_override = static_cast<uint64_t>(files->Count());
-    FNumDisks = 1;
-    return true;
-}
-
-void TUnZipper::LoadDirectory() {
-    OpenArchive();
-    int64_t stamp = FArchiveStream ? 0 : platform::GetFileStamp(FZipName);
-    if (FLoaded && (FArchiveStream || stamp == FFilesDate)) return;
-    FFilesDate = FArchiveStream ? std::chrono::system_clock::now().time_since_epoch().count() : stamp;
-    sortfiles.reset();
-    files.reset();
-    ecrec.Clear();
-    FLoaded = false;
-    FImproperZip = false;
-    FRescued = false;
-    FNumDisks = 1;
-    FCurrentDisk = 0;
-
-    platform::TStream* S = FZipStream;
-    std::unique_ptr<TBufferedFileStream> zfc;
-    bool found = ecrec.ReadFromStream(*S);
-    if (found && ecrec.this_disk() < ecrec.start_central_disk()) found = false;
-    if (!found && !FArchiveStream) {
-        ecrec.Clear();
-        std::u16string zfcName = ChangeExt(FZipName, u".zfc");
-        if (platform::GetFileKind(zfcName) == platform::TFileKind::fkFile) {
-            zfc = TBufferedFileStream::CreateFile(zfcName, platform::fmOpenRead | platform::fmShareDenyWrite, false,
-                                                  BufferedStreamSize);
-            if (ecrec.ReadFromStream(*zfc)) {
-                found = true;
-                S = zfc.get();
-            } else {
-                zfc.reset();
-                ecrec.Clear();
-            }
-        }
-    }
-    bool repair = false;
-    if (!found) {
-        ecrec.Clear();
-        TIncompleteZipMode mode = IncompleteZipMode;
-        if (OnInCompleteZip) OnInCompleteZip(this, mode);
-        if (mode == izAssumeNotAZip) throw ENotAZipFile(texts::kNotAZipFile);
-        if (mode == izAssumeMulti) throw EIncompleteZip(texts::kIncompleteZip);
-        if (!RescueScan()) {
-            ClearZip();
-            throw EBadZipFile(texts::kNotAZipFile);
-        }
-        repair = true;
-    }
-    // The archive comment stands right after the end record.
-    if (found && ecrec.ecrec.zip_comment_length) {
-        int64_t here = S->GetPosition();
-        ecrec.ZipComment.resize(ecrec.ecrec.zip_comment_length);
-        S->Seek(ecrec.ZipCommentPos, platform::soBeginning);
-        int64_t got = S->Read(ecrec.ZipComment.data(), ecrec.ecrec.zip_comment_length);
-        ecrec.ZipComment.resize(static_cast<size_t>(got > 0 ? got : 0));
-        S->Seek(here, platform::soBeginning);
-    }
-    bool multi = false;
-    if (found) {
-        FCurrentDisk = zfc ? 0 : static_cast<int>(ecrec.this_disk());
-        if (ecrec.this_disk() != 0 && !zfc) {
-            multi = true;
-            if (MultiMode == mmNone) MultiMode = mmBlocks;  // no removable drives here
-        } else {
-            MultiMode = mmNone;
-        }
-        FNumDisks = static_cast<int>(std::min<uint32_t>(ecrec.this_disk(), 0xFFFF)) + 1;
-        if (ecrec.num_entries() > 0) {
-            if (zfc) {
-                S->Seek(0, platform::soBeginning);
-            } else {
-                if (multi && static_cast<int>(ecrec.start_central_disk()) != FCurrentDisk) {
-                    OpenDisk(static_cast<int>(ecrec.start_central_disk()) + 1);
-                    S = FZipStream;
-                }
-                S->Seek(static_cast<int64_t>(ecrec.offset_central() & 0x7FFFFFFFFFFFFFFFull), platform::soBeginning);
-            }
-        }
-    }
-    if (repair) S->Seek(static_cast<int64_t>(ecrec.offset_central()), platform::soBeginning);
-
-    if (!files) files = std::make_unique<TSortedZip>(ByNone, dupError);
-    TZipHeaderInfo::TNewDiskEvent newDisk;
-    if (multi) newDisk = [this]() { return NextDiskForCentral(); };
-    std::unique_ptr<TZipHeaderInfo> lastRead;  // repair mode keeps the record read last
-    std::set<TZipHeaderInfo*> matched;
-    TZipHeaderInfo* prev = nullptr;
-    for (uint64_t i = 0; i < ecrec.num_entries(); ++i) {
-        if (DoProcessMessages) ProcessMessages();
-        auto e = std::make_unique<TZipHeaderInfo>(OEMConvert);
-        bool ok = e->ReadCentralFromStream(S, newDisk);
-        if (!ok && prev && prev->Cextra_field_length) {
-            // The previous record's extra length overshot: it had none.
-            int64_t old = prev->Cextra_field_length;
-            prev->Cextra_field_length = 0;
-            S->Seek(-old, platform::soCurrent);
-            ok = e->ReadCentralFromStream(S, newDisk);
-        }
-        if (repair) {
-            if (!ok) break;
-            int index;
-            // Each scanned entry takes the first central record that names
-            // its offset; a second record for the same header is dropped.
-            if (files->Search(e.get(), index) && matched.insert(files->Entry(index)).second) {
-                TZipHeaderInfo* scanned = files->Entry(index);
-                uint32_t offset = scanned->relative_offset;
-                uint64_t offset64 = scanned->RelativeOffset();
-                scanned->Assign(*e);
-                scanned->relative_offset = offset;
-                if (scanned->Zip64_Extended) scanned->Zip64_Extended->Relative_Offset = offset64;
-            }
-            lastRead = std::move(e);
-            prev = lastRead.get();
-        } else if (ok) {
-            try {
-                files->AddObject(e.get());
-                prev = e.release();
-            } catch (const EListError&) {
-                if (FRescued || multi || !RescueScan()) {
-                    ClearZip();
-                    throw EBadZipFile(texts::kNotAZipFile);
-                }
-                repair = true;
-                prev = nullptr;
-                S = FZipStream;
-                S->Seek(static_cast<int64_t>(ecrec.offset_central()), platform::soBeginning);
-                i = static_cast<uint64_t>(-1);
-                continue;
-            }
-        } else {
-            if (multi || FRescued || !RescueScan()) {
-                ClearZip();
-                throw EBadZipFile(texts::kNotAZipFile);
-            }
-            repair = true;
-            prev = nullptr;
-            S = FZipStream;
-            S->Seek(static_cast<int64_t>(ecrec.offset_central()), platform::soBeginning);
-            i = static_cast<uint64_t>(-1);
-            continue;
-        }
-        S->Seek(static_cast<int64_t>(prev->Cextra_field_length) + prev->file_comment_length, platform::soCurrent);
-    }
-    zfc.reset();
-    files->filesdate = FFilesDate;
-    FLoaded = true;
-    Sort(FSortMode);
-}
-
 // ---------------------------------------------------------------- extraction driver
 
 // Every extraction entry point: marks the component busy, loads the
@@ -610,6 +307,7 @@ int TUnZipper::RunExtraction(TTarget target, platform::TStream* stream, std::vec
         KeepZipOpen = wasKeep;
         FOperationMode = wasMode;
     }};
+    FSpans.clear();
     FInBuf.assign(32769, 0);
     FOutBuf.assign(32769, 0);
     FWorkArea.assign(32780, 0);
@@ -620,13 +318,13 @@ int TUnZipper::RunExtraction(TTarget target, platform::TStream* stream, std::vec
     FTotalUncompressedSize = 0;
     FTotalBytesDone = 0;
     std::vector<std::u16string> patterns;
-    for (auto& p : FilesList) patterns.push_back(LowerAscii(p));
+    for (auto& p : FilesList) patterns.push_back(FoldName(p));
     int selected = 0;
     TSortedZip& list = sortlist();
     for (int i = 0; i < list.Count(); ++i) {
         if (DoProcessMessages && FCancel.exchange(false)) throw EUserCanceled(texts::kUserAborted);
         TZipHeaderInfo& e = *list.Entry(i);
-        bool isFolder = e.filename.empty();
+        bool isFolder = e.IsFolder();
         if (onlyIndex >= 0) {
             e.MatchFlag = i == onlyIndex && !isFolder;
         } else if (pattern) {
@@ -641,7 +339,7 @@ int TUnZipper::RunExtraction(TTarget target, platform::TStream* stream, std::vec
                     e.Selected = false;
                 }
             } else if (!DoAll) {
-                std::u16string name = LowerAscii(e.FullName());
+                std::u16string name = FoldName(e.FullName());
                 for (auto& p : patterns)
                     if (WildcardMatches(p, name)) {
                         e.MatchFlag = true;
@@ -679,40 +377,99 @@ void TUnZipper::SkipEntry(TSkipReason Reason, const std::u16string& FName, int i
     }
 }
 
-std::u16string TUnZipper::DestinationFolder(const TZipHeaderInfo& entry, bool& escapes) const {
-    // With no destination, relative stored paths stay relative to the current folder.
-    std::u16string base = FDestDir.empty() ? std::u16string() : FDestDir + u"/";
-    std::u16string folder;
-    escapes = entry.filename == u".." || entry.filename == u".";
-    if (!RecreateDirs || entry.directory.empty()) {
-        folder = base;
-    } else {
-        std::u16string f = entry.directory;
+bool TUnZipper::EntryPath(const TZipHeaderInfo& entry, std::u16string& rel, std::u16string& shown) const {
+    // What the entry names below the destination: with RecreateDirs its
+    // folders (less a prefix of RelativePathList) and its name, else the name.
+    std::u16string stored;
+    if (RecreateDirs) {
+        stored = entry.directory;
         for (auto& prefix : RelativePathList) {
-            if (!prefix.empty() && f.size() >= prefix.size() &&
-                LowerAscii(f.substr(0, prefix.size())) == LowerAscii(prefix)) {
-                f = f.substr(prefix.size());
+            if (!prefix.empty() && stored.size() >= prefix.size() &&
+                FoldName(stored.substr(0, prefix.size())) == FoldName(prefix)) {
+                stored = stored.substr(prefix.size());
                 break;
             }
         }
-        bool drive = f.size() > 1 && f[1] == u':';
-        if (!f.empty() && f[0] != u'/' && !drive) {
-            folder = base + f;
-        } else if (FDestDir.empty()) {
-            folder = f;
-        } else if (!f.empty() && f[0] == u'/') {
-            folder = FDestDir + f;
-        } else {
-            folder = FDestDir + (f.size() > 2 && f[2] == u'/' ? u"" : u"/") + f.substr(2);
-        }
-        escapes = escapes || HasParentStep(f);
-        if (!folder.empty() && folder.back() != u'/') folder += u'/';
     }
-    return folder;
+    stored += entry.filename;
+    // Drive prefixes ("C:") and leading slashes are dropped first, as often
+    // as they stand there; every check below runs on what is left.
+    size_t k = 0;
+    for (;;) {
+        if (stored.size() >= k + 2 && stored[k + 1] == u':') k += 2;
+        else if (k < stored.size() && stored[k] == u'/') ++k;
+        else break;
+    }
+    shown = stored.substr(k);
+    rel.clear();
+    bool bad = shown.find(u'\0') != std::u16string::npos;
+    size_t start = 0;
+    while (start <= shown.size()) {
+        size_t end = shown.find(u'/', start);
+        if (end == std::u16string::npos) end = shown.size();
+        std::u16string part = shown.substr(start, end - start);
+        start = end + 1;
+        if (part.empty() || part == u".") continue;
+        // A part of dots and spaces only ("..", "...", ".. ") is refused:
+        // Windows drops trailing dots and spaces, which leaves ".." or less.
+        if (part.find_first_not_of(u". ") == std::u16string::npos) bad = true;
+        // ".." is refused also between colons, which some systems read as a
+        // drive or stream separator ("x:..").
+        size_t from = 0;
+        while (from <= part.size()) {
+            size_t to = part.find(u':', from);
+            if (to == std::u16string::npos) to = part.size();
+            if (part.compare(from, to - from, u"..") == 0) bad = true;
+            from = to + 1;
+        }
+        if (!rel.empty()) rel += u'/';
+        rel += part;
+    }
+    // An empty result names the destination itself; a file must have a name.
+    if (rel.empty()) bad = true;
+    if (!entry.filename.empty() && (entry.filename == u"." || entry.filename == u"..")) bad = true;
+    return !bad;
+}
+
+bool TUnZipper::ClaimSpan(int i, uint32_t disk, uint64_t start, uint64_t dataStart, uint64_t csize) {
+    // Offsets count from the start of the part the entry starts on; the data
+    // of an entry that runs on into the next parts is not followed there.
+    uint64_t end = dataStart + csize < dataStart ? UINT64_MAX : dataStart + csize;
+    if (end <= start) end = start + 1;
+    TSpanKey key{disk, start};
+    auto next = FSpans.upper_bound(key);
+    if (next != FSpans.end() && next->first.first == disk && next->first.second < end && next->second.second != i)
+        return false;
+    if (next != FSpans.begin()) {
+        auto prev = std::prev(next);
+        if (prev->first.first == disk && prev->second.first > start && prev->second.second != i) return false;
+        if (prev->first == key) return true;  // the same entry, tried again
+    }
+    FSpans.emplace(key, std::make_pair(end, i));
+    return true;
+}
+
+bool TUnZipper::AskNewPassword(int i) {
+    if (!OnBadPassword) return false;
+    std::string newPassword = Password;
+    OnBadPassword(this, i, newPassword);
+    if (newPassword == Password) return false;
+    Password = newPassword;
+    return true;
+}
+
+std::u16string TUnZipper::DestinationBase() const {
+    // With no destination, stored paths are relative to the current folder.
+    if (FDestDir.empty()) return {};
+    return FDestDir.back() == u'/' ? FDestDir : FDestDir + u"/";
 }
 
 void TUnZipper::ApplyAttributes(const std::u16string& path, const TZipHeaderInfo& entry, bool isFolder) {
     uint32_t unixMode = entry.external_file_attributes >> 16;
+    uint32_t kind = unixMode & 0170000;
+    // A link (or device, socket, ...) is written as a regular file with the
+    // permissions files get anyway: a link's 0777 means nothing for a file.
+    if ((entry.version_made_by >> 8) == 3 && kind != 0 && kind != 0100000 && kind != 0040000) return;
     if ((entry.version_made_by >> 8) == 3 && unixMode != 0) {
         // Permission bits only: no setuid, setgid or sticky bit, never a link.
         int mode = static_cast<int>(unixMode & 0777);
@@ -722,6 +479,207 @@ void TUnZipper::ApplyAttributes(const std::u16string& path, const TZipHeaderInfo
         int mode = platform::GetFileMode(path);
         if (mode >= 0) platform::SetFileMode(path, mode & ~0222 & 0777);
     }
+}
+
+// ---------------------------------------------------------------- one entry
+
+TUnZipper::TEntryResult TUnZipper::ExtractOneEntry(int i, TTarget target, platform::TStream* stream,
+                                                    std::vector<uint8_t>* buffer) {
+    TZipHeaderInfo entry(*sortlist().Entry(i));
+    TDecodeState st;
+    st.entry = &entry;
+    st.index = i;
+    st.target = static_cast<int>(target);
+    st.buffer = buffer;
+    st.csize = entry.CompressedSize();
+    struct ClearCurrent {
+        TZipHeaderInfo*& p;
+        ~ClearCurrent() { p = nullptr; }
+    } clearCurrent{FCurrentEntry};
+
+    bool isFolder = entry.IsFolder();
+    if (!isFolder) {
+        SeekEntryData(st, entry.RelativeOffset());
+        if (ReadArchive(&st.lrec, 30) < 30) throw EFatalUnzipError(texts::kPrematureEnd);
+        st.dataStart = entry.RelativeOffset() + 30 + st.lrec.filename_length + st.lrec.extra_field_length;
+    }
+    std::u16string rel, shown;
+    bool pathOk = EntryPath(entry, rel, shown);
+    std::u16string base = DestinationBase();
+
+    if (isFolder) {
+        if (target == TTarget::File && RecreateDirs) {
+            if (!pathOk) {
+                SkipEntry(srCreateError, base + shown, i, entry);
+                return TEntryResult::Skipped;
+            }
+            std::u16string folder = base + rel;
+            if (!platform::DirectoryExists(folder)) platform::ForceDirectories(folder);
+            if (RetainAttributes) ApplyAttributes(folder, entry, true);
+        }
+        return TEntryResult::Good;
+    }
+
+    std::u16string FName;
+    if (target == TTarget::File) FName = base + (pathOk ? rel : shown);
+    else if (target == TTarget::Test) FName = entry.FullName();
+    std::u16string storedFName = FName;
+    bool skip = false;
+    if (OnStartUnZip) OnStartUnZip(this, i, FName, skip);
+    if (skip) return TEntryResult::Skipped;
+    st.fname = FName;
+
+    if (target == TTarget::File) {
+        // A stored path that leaves the destination, names it or holds a NUL
+        // is never written (a name the application gave instead is its own).
+        if (!pathOk && FName == storedFName) {
+            SkipEntry(srCreateError, FName, i, entry);
+            return TEntryResult::Skipped;
+        }
+        size_t slash = FName.find_last_of(u'/');
+        if (slash != std::u16string::npos && slash > 0) {
+            std::u16string dir = FName.substr(0, slash);
+            if (!platform::DirectoryExists(dir)) platform::ForceDirectories(dir);
+        }
+    }
+
+    // Entries whose bytes (local header and data) overlap those of an entry
+    // already extracted in this run are refused: a few kilobytes could
+    // otherwise be unpacked again and again.
+    // A streamed entry whose sizes the rescue scan did not find cannot be
+    // extracted; it fails instead of passing as an entry of 0 bytes.
+    if (entry.SizesUnknown || !ClaimSpan(i, entry.DiskNumberStart(), entry.RelativeOffset(), st.dataStart, st.csize)) {
+        if (OnBadCRC) OnBadCRC(this, 0, entry.crc32, i);
+        return TEntryResult::Bad;
+    }
+
+    if (entry.Encrypted() && !CheckPassword(st)) {
+        if (AskNewPassword(i)) return TEntryResult::Retry;
+        SkipEntry(srBadPassword, entry.FullName(), i, entry);
+        return TEntryResult::Skipped;
+    }
+
+    if (target == TTarget::File && platform::PathExists(FName) && OverwriteMode != Always) {
+        bool overwrite = false;
+        switch (OverwriteMode) {
+            case Prompt:
+                if (OnPromptForOverwrite) {
+                    OnPromptForOverwrite(this, overwrite, i, FName);
+                } else {
+                    std::u16string text = AsciiToText(texts::kReplaceExisting) + entry.filename + u"?";
+                    if (text.size() > 300) text.resize(300);
+                    overwrite = HandleMessage(texts::kMsgReplaceFile, text, AsciiToText(texts::kFileExistsAlert), MB_YESNO) == IDYES;
+                }
+                break;
+            case ifNewer:
+            case ifOlder: {
+                int64_t entryTime = DosDateTimeToUnix(SanitizeDosDateTime(entry.last_mod_file_date_time));
+                int64_t fileTime = platform::GetFileMTime(FName);
+                overwrite = OverwriteMode == ifNewer ? entryTime > fileTime : entryTime < fileTime;
+                break;
+            }
+            default:
+                overwrite = false;
+                break;
+        }
+        if (!overwrite) {
+            SkipEntry(srNoOverwrite, FName, i, entry);
+            return TEntryResult::Skipped;
+        }
+    }
+
+    std::unique_ptr<TBufferedFileStream> outFile;
+    if (target == TTarget::File) {
+        // Never write through a link that stands where the file goes.
+        if (platform::GetFileKind(FName) == platform::TFileKind::fkSymlink) platform::DeleteFile(FName);
+        auto create = [&]() {
+            outFile = TBufferedFileStream::CreateFile(FName, platform::fmCreate, FlushFilesOnClose, BufferedStreamSize);
+        };
+        try {
+            create();
+        } catch (const platform::EStreamError&) {
+            bool created = false;
+            int mode = platform::GetFileMode(FName);
+            if (ReplaceReadOnly && platform::GetFileKind(FName) == platform::TFileKind::fkFile && mode >= 0 &&
+                !(mode & 0200)) {
+                platform::SetFileMode(FName, mode | 0200);
+                try {
+                    create();
+                    created = true;
+                } catch (const platform::EStreamError&) {
+                }
+            }
+            if (!created) {
+                SkipEntry(srCreateError, FName, i, entry);
+                return TEntryResult::Skipped;
+            }
+        }
+        st.out = outFile.get();
+    } else if (target == TTarget::Stream) {
+        if (stream->GetSize() == 0) stream->SetSize(static_cast<int64_t>(entry.UncompressedSize() & 0x7FFFFFFFFFFFFFFFull));
+        stream->SetPosition(0);
+        st.out = stream;
+    } else if (target == TTarget::Buffer) {
+        if (buffer->empty()) buffer->assign(BufferLength > 0 ? BufferLength : entry.UncompressedSize() + 1, 0);
+    }
+
+    try {
+        Decode(st);
+    } catch (const EBiggerThanUncompressed&) {
+        st.unfinished = true;
+    } catch (const ECanceledUnzipToBuffer&) {
+        st.unfinished = true;
+        st.bufferCanceled = true;
+    } catch (const EZDecompressionError&) {
+        // A wrong password that passed the one-byte check gives garbage to
+        // the decoder: that entry fails and the run goes on. Damaged data of
+        // an entry without a password still ends the run, without leaving
+        // the partial file behind.
+        if (!entry.Encrypted()) {
+            outFile.reset();
+            if (target == TTarget::File) platform::DeleteFile(FName);
+            throw;
+        }
+        st.unfinished = true;
+    }
+    if (outFile) {
+        bool flushed = outFile->FlushBuffer();
+        outFile.reset();
+        if (!flushed) throw ECantWriteUCF(texts::kCantWriteUCF);
+        if (!st.unfinished) {
+            int64_t when = DosDateTimeToUnix(SanitizeDosDateTime(entry.last_mod_file_date_time));
+            if (when >= 0) platform::SetFileMTime(FName, when);
+            if (RetainAttributes) ApplyAttributes(FName, entry, false);
+        }
+    }
+
+    // Checks.
+    bool codesAgree = true;
+    if (st.aes && !st.unfinished) codesAgree = AesCodeAgrees(st);
+    bool ae2 = st.aes && entry.AES_Extra && entry.AES_Extra->Version == 2;
+    bool good;
+    if (st.bufferCanceled) {
+        good = true;
+    } else {
+        // An entry is good only when all its bytes came out and check out;
+        // a stored CRC of 0 is a valid "no CRC" only for AE-2 entries, whose
+        // authentication code covers the data instead.
+        bool complete = !st.unfinished && !st.unknownMethod && st.done == entry.UncompressedSize();
+        bool crcOk = ae2 ? true : st.crc == entry.crc32;
+        good = complete && codesAgree && crcOk;
+    }
+    if (good) {
+        if (OnEndUnZip) OnEndUnZip(this, i, FName);
+        return TEntryResult::Good;
+    }
+    if (target == TTarget::File) platform::DeleteFile(FName);
+    if (entry.Encrypted()) {
+        if (AskNewPassword(i)) return TEntryResult::Retry;
+        SkipEntry(srBadPassword, entry.FullName(), i, entry);
+        return TEntryResult::Bad;
+    }
+    if (OnBadCRC) OnBadCRC(this, st.crc, entry.crc32, i);
+    return TEntryResult::Bad;
 }
 
 }  // namespace unzip

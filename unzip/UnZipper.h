@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -165,6 +166,7 @@ private:
     bool OpenArchive();
     void CloseArchive();
     bool RescueScan();
+    int64_t FrontShift(platform::TStream& S, bool multi);
     platform::TStream* NextDiskForCentral();
     void OpenDisk(int DiskNum);  // 1-based
     std::u16string PartName(int DiskNum);
@@ -179,11 +181,22 @@ private:
     enum class TEntryResult { Good, Bad, Skipped, Retry };
     TEntryResult ExtractOneEntry(int i, TTarget target, platform::TStream* stream, std::vector<uint8_t>* buffer);
     void SkipEntry(TSkipReason Reason, const std::u16string& FName, int i, const TZipHeaderInfo& entry);
-    std::u16string DestinationFolder(const TZipHeaderInfo& entry, bool& escapes) const;
+    // The path of an entry relative to the destination (`rel`, false when
+    // there is none: it would leave the destination, name it, or holds a
+    // NUL) and the stored path shown in events (`shown`).
+    bool EntryPath(const TZipHeaderInfo& entry, std::u16string& rel, std::u16string& shown) const;
+    std::u16string DestinationBase() const;
+    // Records the bytes entry `i` occupies; false when they overlap another's.
+    bool ClaimSpan(int i, uint32_t disk, uint64_t start, uint64_t dataStart, uint64_t csize);
+    // The one way to ask for another password: true when one was given.
+    bool AskNewPassword(int i);
     void ApplyAttributes(const std::u16string& path, const TZipHeaderInfo& entry, bool isFolder);
 
     // decoding (per entry)
-    bool CheckPassword(TDecodeState& st, int i);
+    // True when the current password fits the entry (then `st` stands at its data).
+    bool CheckPassword(TDecodeState& st);
+    // After an AES entry's data: true when its authentication code agrees.
+    bool AesCodeAgrees(TDecodeState& st);
     void Decode(TDecodeState& st);
     void DecodeStored(TDecodeState& st);
     void DecodeShrunk(TDecodeState& st);
@@ -241,6 +254,9 @@ private:
     void StartKeyPrefetch();
     void StopKeyPrefetch();
     TZipHeaderInfo* FCurrentEntry = nullptr;  // the private copy being decoded
+    // The bytes of the entries extracted in this run: (part, start) -> (end, index).
+    using TSpanKey = std::pair<uint32_t, uint64_t>;
+    std::map<TSpanKey, std::pair<uint64_t, int>> FSpans;
 };
 
 }  // namespace unzip

@@ -1,7 +1,8 @@
 #include "unzip/Wildcard.h"
 
-#include <cwctype>
 #include <vector>
+
+#include "platform/casefold.h"
 
 namespace unzip {
 namespace {
@@ -20,17 +21,9 @@ struct CharSet {
     }
 };
 
-char16_t LowerChar(char16_t c) {
-    if (c < 0x80) return (c >= 'A' && c <= 'Z') ? static_cast<char16_t>(c + 32) : c;
-    if (c >= 0xD800 && c <= 0xDFFF) return c;
-    return static_cast<char16_t>(std::towlower(static_cast<wint_t>(c)));
-}
-
-std::u16string Lower(const std::u16string& s) {
-    std::u16string out(s);
-    for (auto& c : out) c = LowerChar(c);
-    return out;
-}
+// Case is folded the same way under every locale (the window program sets
+// one, the tool and the library's other users may not).
+std::u16string Lower(const std::u16string& s) { return platform::FoldCase(s); }
 
 Outcome MatchFrom(std::u16string_view P, std::u16string_view T);
 

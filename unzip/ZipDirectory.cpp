@@ -1,11 +1,18 @@
+// The archive directory: its records, names and lists, and the component's
+// loading of it (end record, central records, the rescue scan).
 #include "unzip/ZipDirectory.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <ctime>
-#include <cwctype>
+#include <set>
 
 #include "platform/codepage.h"
+#include "platform/files.h"
+#include "unzip/DecodeState.h"
+#include "unzip/NameText.h"
+#include "unzip/UnZipper.h"
 #include "unzip/ZipExceptions.h"
 #include "unzip/ZipTexts.h"
 
@@ -20,15 +27,10 @@ uint32_t Get32(const uint8_t* p) {
 }
 uint64_t Get64(const uint8_t* p) { return Get32(p) | (static_cast<uint64_t>(Get32(p + 4)) << 32); }
 
-char16_t Fold(char16_t c) {
-    if (c < 0x80) return (c >= 'A' && c <= 'Z') ? static_cast<char16_t>(c + 32) : c;
-    return static_cast<char16_t>(std::towlower(c));
-}
-
 int CompareText(const std::u16string& a, const std::u16string& b) {
     size_t n = std::min(a.size(), b.size());
     for (size_t i = 0; i < n; ++i) {
-        char16_t x = Fold(a[i]), y = Fold(b[i]);
+        char16_t x = platform::FoldCase(a[i]), y = platform::FoldCase(b[i]);
         if (x != y) return x < y ? -1 : 1;
     }
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
@@ -48,6 +50,29 @@ bool SameIgnoringAsciiCase(const std::string& a, const std::string& b) {
 }  // namespace
 
 // ---------------------------------------------------------------- helpers
+
+namespace {
+
+struct TAesStrengthRow {
+    uint8_t code;
+    TEncryptStrength strength;
+    int keyLength;
+};
+constexpr TAesStrengthRow kAesStrengths[] = {{1, esAES128, 16}, {2, esAES192, 24}, {3, esAES256, 32}};
+
+}  // namespace
+
+TEncryptStrength AesStrength(uint8_t code) {
+    for (auto& row : kAesStrengths)
+        if (row.code == code) return row.strength;
+    return esPKStandard;
+}
+
+int AesKeyLength(TEncryptStrength strength) {
+    for (auto& row : kAesStrengths)
+        if (row.strength == strength) return row.keyLength;
+    return 0;
+}
 
 uint32_t SanitizeDosDateTime(uint32_t value) {
     uint32_t t = value & 0xFFFF, d = value >> 16;
@@ -88,8 +113,43 @@ int64_t DosDateTimeToUnix(uint32_t value) {
     return static_cast<int64_t>(std::mktime(&tm));
 }
 
+namespace {
+
+// True when the bytes are well-formed UTF-8 (no overlong forms, surrogates
+// or values above U+10FFFF).
+bool IsUtf8(const std::string& raw) {
+    size_t i = 0, n = raw.size();
+    while (i < n) {
+        auto b = static_cast<unsigned char>(raw[i]);
+        if (b < 0x80) {
+            ++i;
+            continue;
+        }
+        int more;
+        uint32_t cp, min;
+        if (b >= 0xC2 && b <= 0xDF) { more = 1; cp = b & 0x1F; min = 0x80; }
+        else if (b >= 0xE0 && b <= 0xEF) { more = 2; cp = b & 0x0F; min = 0x800; }
+        else if (b >= 0xF0 && b <= 0xF4) { more = 3; cp = b & 0x07; min = 0x10000; }
+        else return false;
+        if (n - i <= static_cast<size_t>(more)) return false;
+        for (int k = 1; k <= more; ++k) {
+            auto c = static_cast<unsigned char>(raw[i + k]);
+            if ((c & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (c & 0x3F);
+        }
+        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+        i += 1 + more;
+    }
+    return true;
+}
+
+}  // namespace
+
 std::u16string DecodeEntryName(const std::string& raw, uint16_t flags, uint16_t version_made_by,
                                TOEMConvert oem) {
+    // Unix zip tools store the bytes of the user's locale, today UTF-8,
+    // without the UTF-8 flag: valid UTF-8 from a Unix host is taken as such.
+    if (!(flags & 0x0800) && (version_made_by >> 8) == 3 && IsUtf8(raw)) return platform::Utf8ToText(raw);
     if (!(flags & 0x0800) && oem == oemFlexible && (version_made_by & 0x0B00) != 0x0B00) {
         unsigned oemcp = platform::OemCodePage(), ansicp = platform::AnsiCodePage();
         std::string ansi = platform::ConvertBytes(oemcp, ansicp, raw);
@@ -139,6 +199,7 @@ void TZipHeaderInfo::Clear() {
     OriginalZip64_Extra_length = 0;
     compression_method = 8;
     compression_method_stored = 8;
+    SizesUnknown = false;
 }
 
 void TZipHeaderInfo::Assign(const TPersistent& Source) {
@@ -150,6 +211,7 @@ void TZipHeaderInfo::Assign(const TPersistent& Source) {
     general_purpose_bit_flag = src->general_purpose_bit_flag;
     compression_method = src->compression_method;
     compression_method_stored = src->compression_method_stored;
+    SizesUnknown = src->SizesUnknown;
     last_mod_file_date_time = src->last_mod_file_date_time;
     crc32 = src->crc32;
     compressed_size = src->compressed_size;
@@ -343,12 +405,7 @@ bool TZipHeaderInfo::ReadCentralFromStream(platform::TStream*& S, const TNewDisk
     }
     if (compression_method_stored == 99) {
         if (!AES_Extra) AES_Extra = std::make_unique<AES_Extra_Field>(AES_Extra_Field{0x9901, 7, 1, 0x4541, 0, 0});
-        switch (AES_Extra->Strength) {
-            case 1: EncryptionStrength = esAES128; break;
-            case 2: EncryptionStrength = esAES192; break;
-            case 3: EncryptionStrength = esAES256; break;
-            default: EncryptionStrength = esPKStandard; break;
-        }
+        EncryptionStrength = AesStrength(AES_Extra->Strength);
         compression_method = AES_Extra->compression_method;
     }
     return true;
@@ -385,8 +442,7 @@ bool TZipHeaderInfo::ReadLocalFromStream(platform::TStream& S) {
     }
     if (compression_method_stored == 99) {
         if (!AES_Extra) AES_Extra = std::make_unique<AES_Extra_Field>(AES_Extra_Field{0x9901, 7, 1, 0x4541, 0, 0});
-        EncryptionStrength = AES_Extra->Strength >= 1 && AES_Extra->Strength <= 3
-                                 ? static_cast<TEncryptStrength>(AES_Extra->Strength) : esPKStandard;
+        EncryptionStrength = AesStrength(AES_Extra->Strength);
         compression_method = AES_Extra->compression_method;
     }
     return true;
@@ -613,6 +669,380 @@ int TSortedZip::Compare(const TPersistent* Key1, const TPersistent* Key2) const 
             return 0;
         }
     }
+}
+
+// ---------------------------------------------------------------- directory
+
+namespace {
+
+// Looks for the data descriptor of a streamed entry whose data starts at
+// `dataStart`: a descriptor (with or without its signature, 32- or 64-bit
+// sizes) whose compressed size is the distance from the data to it. On
+// success the entry takes its CRC and sizes and `next` is where it ends.
+bool FindDescriptor(platform::TStream& S, int64_t dataStart, TZipHeaderInfo& e, int64_t& next) {
+    constexpr uint32_t kDescriptorSig = 0x08074b50;
+    S.Seek(dataStart, platform::soBeginning);
+    uint8_t ring[32] = {};
+    uint64_t n = 0;  // bytes read from the data start
+    uint32_t last4 = 0;
+    std::vector<uint8_t> chunk(65536);
+    for (;;) {
+        int64_t got = S.Read(chunk.data(), static_cast<int64_t>(chunk.size()));
+        if (got <= 0) return false;
+        int64_t chunkStart = S.GetPosition() - got;
+        for (int64_t k = 0; k < got; ++k) {
+            uint8_t b = chunk[static_cast<size_t>(k)];
+            ring[n % 32] = b;
+            ++n;
+            last4 = (last4 >> 8) | (static_cast<uint32_t>(b) << 24);
+            if (n < 4) continue;
+            uint64_t sigAt = n - 4;  // relative to the data start
+            if (last4 == kDescriptorSig) {
+                // Signature, CRC, then 32-bit or 64-bit sizes.
+                uint8_t d[20];
+                int64_t here = chunkStart + k + 1;
+                S.Seek(here, platform::soBeginning);
+                int64_t have = S.Read(d, 20);
+                S.Seek(chunkStart + got, platform::soBeginning);
+                uint32_t c32 = have >= 12 ? Get32(d + 4) : UINT32_MAX;
+                uint64_t c64 = have >= 20 ? Get64(d + 4) : UINT64_MAX;
+                if (have >= 12 && c32 == sigAt) {
+                    e.crc32 = Get32(d);
+                    e.compressed_size = c32;
+                    e.uncompressed_size = Get32(d + 8);
+                    next = dataStart + static_cast<int64_t>(sigAt) + 16;
+                    return true;
+                }
+                if (have >= 20 && c64 == sigAt && c64 < 0xFFFFFFFFull && Get64(d + 12) < 0xFFFFFFFFull) {
+                    e.crc32 = Get32(d);
+                    e.compressed_size = static_cast<uint32_t>(c64);
+                    e.uncompressed_size = static_cast<uint32_t>(Get64(d + 12));
+                    next = dataStart + static_cast<int64_t>(sigAt) + 24;
+                    return true;
+                }
+            }
+            // A descriptor without signature stands right before the next record.
+            if ((last4 == LOCSIG || last4 == CENSIG || last4 == ENDSIG) && sigAt >= 12) {
+                uint8_t d[12];
+                for (int j = 0; j < 12; ++j) d[j] = ring[(sigAt - 12 + j) % 32];
+                if (Get32(d + 4) == sigAt - 12) {
+                    e.crc32 = Get32(d);
+                    e.compressed_size = Get32(d + 4);
+                    e.uncompressed_size = Get32(d + 8);
+                    next = dataStart + static_cast<int64_t>(sigAt);
+                    return true;
+                }
+            }
+        }
+    }
+}
+
+// Moves an entry's local header offset by the bytes in front of the archive.
+void ShiftOffset(TZipHeaderInfo& e, int64_t shift) {
+    uint64_t offset = e.RelativeOffset() + static_cast<uint64_t>(shift);
+    if (e.relative_offset != 0xFFFFFFFF && offset < 0xFFFFFFFF) {
+        e.relative_offset = static_cast<uint32_t>(offset);
+        return;
+    }
+    if (!e.Zip64_Extended) e.Zip64_Extended = std::make_unique<zip64_Extra_Field>(zip64_Extra_Field{1, 0, 0, 0, 0, 0});
+    e.relative_offset = 0xFFFFFFFF;
+    e.Zip64_Extended->Relative_Offset = offset;
+}
+
+}  // namespace
+
+void TUnZipper::ClearZip() {
+    FZipFile.reset();
+    FZipStream = FArchiveStream;
+    sortfiles.reset();
+    files.reset();
+    ecrec.Clear();
+    FLoaded = false;
+    FImproperZip = false;
+    FRescued = false;
+    FNumDisks = 1;
+    FCurrentDisk = 0;
+    MultiMode = mmNone;
+    if (!FArchiveStream) FZipName.clear();
+}
+
+void TUnZipper::Sort(TZipSortMode SMode) {
+    sortfiles.reset();
+    FSortMode = SMode;
+    if (!files || SMode == ByNone) return;
+    sortfiles = std::make_unique<TSortedZip>(SMode, dupAccept);
+    sortfiles->DestroyObjects = false;
+    for (int i = 0; i < files->Count(); ++i) sortfiles->AddObject(files->Entry(i));
+}
+
+void TUnZipper::ReadZip() {
+    bool wasBusy = FBusy;
+    TOperationMode wasMode = FOperationMode;
+    FBusy = true;
+    FOperationMode = omUnZip;
+    Finally restore{[&] {
+        FBusy = wasBusy;
+        FOperationMode = wasMode;
+    }};
+    std::u16string name = FZipName;
+    try {
+        try {
+            LoadDirectory();
+        } catch (const EIncompleteZip&) {
+            CloseArchive();
+            if (!OnInCompleteZip) throw;
+            LoadDirectory();
+        }
+    } catch (const EIncompleteZip&) {
+        // Swallowed here; the extraction's second opening reports it.
+        CloseArchive();
+        FLoaded = false;
+        return;
+    } catch (...) {
+        ClearZip();
+        FZipName = name;
+        throw;
+    }
+    if (!KeepZipOpen && !FArchiveStream) CloseArchive();
+}
+
+// An archive with bytes in front of it (a self-extractor's stub, a script)
+// whose offsets leave them out: its central directory ends where the end
+// record starts, not where the end record says. The difference is the shift
+// of every offset (0 when the stated offset holds a central record).
+int64_t TUnZipper::FrontShift(platform::TStream& S, bool multi) {
+    if (multi || ecrec.Zip64EOC || ecrec.ZipCommentPos < 22) return 0;
+    int64_t stated = static_cast<int64_t>(ecrec.offset_central());
+    int64_t actual = ecrec.ZipCommentPos - 22 - static_cast<int64_t>(ecrec.size_central());
+    if (actual <= stated) return 0;
+    auto centralAt = [&](int64_t at) {
+        uint8_t sig[4];
+        S.Seek(at, platform::soBeginning);
+        return S.Read(sig, 4) == 4 && Get32(sig) == CENSIG;
+    };
+    if (centralAt(stated) || !centralAt(actual)) return 0;
+    return actual - stated;
+}
+
+bool TUnZipper::RescueScan() {
+    FRescued = true;
+    FImproperZip = true;
+    sortfiles.reset();
+    files.reset();
+    platform::TStream& S = *FZipStream;
+    int64_t start = FoldName(ExtOf(FZipName)) == u".exe" ? 14000 : 0;
+    S.Seek(start, platform::soBeginning);
+    static const uint8_t kSig[4] = {'P', 'K', 3, 4};
+    int matched = 0;
+    int64_t skipped = 0;
+    for (;;) {
+        uint8_t b;
+        if (S.Read(&b, 1) < 1) return false;
+        if (matched == 0) {
+            if (b == 'P') {
+                matched = 1;
+            } else if (++skipped % 10240 == 0 && DoProcessMessages) {
+                ProcessMessages();
+            }
+            continue;
+        }
+        if (b == kSig[matched]) {
+            ++matched;
+        } else {
+            matched = b == 'P' ? 1 : 0;
+            continue;
+        }
+        if (matched < 4) continue;
+        uint8_t ver[2];
+        if (S.Read(ver, 2) < 2) return false;
+        matched = 0;
+        if (ver[1] >= 10) continue;
+        S.Seek(-6, platform::soCurrent);
+        break;
+    }
+    files = std::make_unique<TSortedZip>(ByNone, dupError);
+    for (;;) {
+        auto e = std::make_unique<TZipHeaderInfo>(OEMConvert);
+        if (!e->ReadLocalFromStream(S)) break;
+        int64_t dataStart = S.GetPosition() + e->Lextra_field_length;
+        int64_t next = dataStart + static_cast<int64_t>(e->CompressedSize() & 0x7FFFFFFFFFFFull);
+        if (e->HasDescriptor()) next += 16;
+        // A streamed entry (bit 3) may leave its sizes and CRC to the data
+        // descriptor after the data: without them it is no entry of 0 bytes
+        // but one whose size is unknown, and extracting it fails.
+        bool lost = false;
+        if (e->HasDescriptor() && e->compressed_size == 0 && e->uncompressed_size == 0 && e->crc32 == 0) {
+            lost = !FindDescriptor(S, dataStart, *e, next);
+            e->SizesUnknown = lost;
+        }
+        try {
+            files->AddObject(e.get());
+        } catch (const EListError&) {
+            break;
+        }
+        e.release();
+        // Where the entry ends is not known: the scan cannot go on.
+        if (lost) break;
+        S.Seek(next, platform::soBeginning);
+    }
+    ecrec.ecrec.this_disk = 0;
+    if (ecrec.Zip64EOC) ecrec.Zip64EOC->this_disk = 0;
+    FCurrentDisk = 0;
+    ecrec.offset_central_override = static_cast<uint64_t>(S.GetPosition());
+    ecrec.num_entries_override = static_cast<uint64_t>(files->Count());
+    FNumDisks = 1;
+    return true;
+}
+
+void TUnZipper::LoadDirectory() {
+    OpenArchive();
+    int64_t stamp = FArchiveStream ? 0 : platform::GetFileStamp(FZipName);
+    if (FLoaded && (FArchiveStream || stamp == FFilesDate)) return;
+    FFilesDate = FArchiveStream ? std::chrono::system_clock::now().time_since_epoch().count() : stamp;
+    sortfiles.reset();
+    files.reset();
+    ecrec.Clear();
+    FLoaded = false;
+    FImproperZip = false;
+    FRescued = false;
+    FNumDisks = 1;
+    FCurrentDisk = 0;
+
+    platform::TStream* S = FZipStream;
+    std::unique_ptr<TBufferedFileStream> zfc;
+    bool found = ecrec.ReadFromStream(*S);
+    if (found && ecrec.this_disk() < ecrec.start_central_disk()) found = false;
+    if (!found && !FArchiveStream) {
+        ecrec.Clear();
+        std::u16string zfcName = ChangeExt(FZipName, u".zfc");
+        if (platform::GetFileKind(zfcName) == platform::TFileKind::fkFile) {
+            zfc = TBufferedFileStream::CreateFile(zfcName, platform::fmOpenRead | platform::fmShareDenyWrite, false,
+                                                  BufferedStreamSize);
+            if (ecrec.ReadFromStream(*zfc)) {
+                found = true;
+                S = zfc.get();
+            } else {
+                zfc.reset();
+                ecrec.Clear();
+            }
+        }
+    }
+    bool repair = false;
+    if (!found) {
+        ecrec.Clear();
+        TIncompleteZipMode mode = IncompleteZipMode;
+        if (OnInCompleteZip) OnInCompleteZip(this, mode);
+        if (mode == izAssumeNotAZip) throw ENotAZipFile(texts::kNotAZipFile);
+        if (mode == izAssumeMulti) throw EIncompleteZip(texts::kIncompleteZip);
+        if (!RescueScan()) {
+            ClearZip();
+            throw EBadZipFile(texts::kNotAZipFile);
+        }
+        repair = true;
+    }
+    // The archive comment stands right after the end record.
+    if (found && ecrec.ecrec.zip_comment_length) {
+        int64_t here = S->GetPosition();
+        ecrec.ZipComment.resize(ecrec.ecrec.zip_comment_length);
+        S->Seek(ecrec.ZipCommentPos, platform::soBeginning);
+        int64_t got = S->Read(ecrec.ZipComment.data(), ecrec.ecrec.zip_comment_length);
+        ecrec.ZipComment.resize(static_cast<size_t>(got > 0 ? got : 0));
+        S->Seek(here, platform::soBeginning);
+    }
+    bool multi = false;
+    int64_t shift = 0;  // bytes in front of the archive (a stub) that its offsets leave out
+    if (found) {
+        FCurrentDisk = zfc ? 0 : static_cast<int>(ecrec.this_disk());
+        if (ecrec.this_disk() != 0 && !zfc) {
+            multi = true;
+            if (MultiMode == mmNone) MultiMode = mmBlocks;  // no removable drives here
+        } else {
+            MultiMode = mmNone;
+        }
+        FNumDisks = static_cast<int>(std::min<uint32_t>(ecrec.this_disk(), 0xFFFF)) + 1;
+        if (ecrec.num_entries() > 0) {
+            if (zfc) {
+                S->Seek(0, platform::soBeginning);
+            } else {
+                if (multi && static_cast<int>(ecrec.start_central_disk()) != FCurrentDisk) {
+                    OpenDisk(static_cast<int>(ecrec.start_central_disk()) + 1);
+                    S = FZipStream;
+                }
+                shift = FrontShift(*S, multi);
+                S->Seek(static_cast<int64_t>(ecrec.offset_central() & 0x7FFFFFFFFFFFFFFFull) + shift,
+                        platform::soBeginning);
+            }
+        }
+    }
+    if (repair) S->Seek(static_cast<int64_t>(ecrec.offset_central()), platform::soBeginning);
+
+    if (!files) files = std::make_unique<TSortedZip>(ByNone, dupError);
+    TZipHeaderInfo::TNewDiskEvent newDisk;
+    if (multi) newDisk = [this]() { return NextDiskForCentral(); };
+    std::unique_ptr<TZipHeaderInfo> lastRead;  // repair mode keeps the record read last
+    std::set<TZipHeaderInfo*> matched;
+    TZipHeaderInfo* prev = nullptr;
+    for (uint64_t i = 0; i < ecrec.num_entries(); ++i) {
+        if (DoProcessMessages) ProcessMessages();
+        auto e = std::make_unique<TZipHeaderInfo>(OEMConvert);
+        bool ok = e->ReadCentralFromStream(S, newDisk);
+        if (!ok && prev && prev->Cextra_field_length) {
+            // The previous record's extra length overshot: it had none.
+            int64_t old = prev->Cextra_field_length;
+            prev->Cextra_field_length = 0;
+            S->Seek(-old, platform::soCurrent);
+            ok = e->ReadCentralFromStream(S, newDisk);
+        }
+        if (ok && shift) ShiftOffset(*e, shift);
+        if (repair) {
+            if (!ok) break;
+            int index;
+            // Each scanned entry takes the first central record that names
+            // its offset; a second record for the same header is dropped.
+            if (files->Search(e.get(), index) && matched.insert(files->Entry(index)).second) {
+                TZipHeaderInfo* scanned = files->Entry(index);
+                uint32_t offset = scanned->relative_offset;
+                uint64_t offset64 = scanned->RelativeOffset();
+                scanned->Assign(*e);
+                scanned->relative_offset = offset;
+                if (scanned->Zip64_Extended) scanned->Zip64_Extended->Relative_Offset = offset64;
+            }
+            lastRead = std::move(e);
+            prev = lastRead.get();
+        } else if (ok) {
+            try {
+                files->AddObject(e.get());
+                prev = e.release();
+            } catch (const EListError&) {
+                if (FRescued || multi || !RescueScan()) {
+                    ClearZip();
+                    throw EBadZipFile(texts::kNotAZipFile);
+                }
+                repair = true;
+                prev = nullptr;
+                S = FZipStream;
+                S->Seek(static_cast<int64_t>(ecrec.offset_central()), platform::soBeginning);
+                i = static_cast<uint64_t>(-1);
+                continue;
+            }
+        } else {
+            if (multi || FRescued || !RescueScan()) {
+                ClearZip();
+                throw EBadZipFile(texts::kNotAZipFile);
+            }
+            repair = true;
+            prev = nullptr;
+            S = FZipStream;
+            S->Seek(static_cast<int64_t>(ecrec.offset_central()), platform::soBeginning);
+            i = static_cast<uint64_t>(-1);
+            continue;
+        }
+        S->Seek(static_cast<int64_t>(prev->Cextra_field_length) + prev->file_comment_length, platform::soCurrent);
+    }
+    zfc.reset();
+    files->filesdate = FFilesDate;
+    FLoaded = true;
+    Sort(FSortMode);
 }
 
 }  // namespace unzip

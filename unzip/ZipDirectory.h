@@ -110,6 +110,12 @@ struct UPATH_Extra_Field {
 
 enum TEncryptStrength { esPKStandard, esAES128, esAES192, esAES256 };
 enum TOEMConvert { oemNever, oemFlexible };
+
+// The one table of WinZip AES strengths: the strength byte of the AES extra
+// field (1, 2, 3) gives the strength (esPKStandard for any other value) and
+// the strength the key length in bytes (0 for esPKStandard).
+TEncryptStrength AesStrength(uint8_t code);
+int AesKeyLength(TEncryptStrength strength);
 enum TZipSortMode { ByName, ByFileName, ByDirectoryName, ByDate, ByCompressedSize,
                     ByUnCompressedSize, ByRate, ByNone };
 enum TDuplicates { dupIgnore, dupAccept, dupError };
@@ -155,6 +161,9 @@ public:
     bool Encrypted() const { return (general_purpose_bit_flag & 1) || compression_method_stored == 99; }
     bool HasDescriptor() const { return (general_purpose_bit_flag & 8) != 0; }
     bool HasComment() const { return file_comment_length != 0; }
+    // A folder entry: a name that ends in "/". An entry without any name is
+    // not a folder (it is refused as a bad name).
+    bool IsFolder() const { return filename.empty() && !directory.empty(); }
     int64_t LocalSize() const { return 30 + filename_length + Lextra_field_length; }
     int64_t CentralSize() const { return 46 + filename_length + Cextra_field_length + file_comment_length; }
     // The stored name with its folder, folders separated by "/".
@@ -192,6 +201,9 @@ public:
     int64_t OriginalExtraOffset;
     uint16_t OriginalCExtra_field_length;
     uint16_t OriginalZip64_Extra_length;
+    // A streamed entry found by the rescue scan whose sizes were not found:
+    // extracting it fails.
+    bool SizesUnknown;
     uint16_t compression_method;
     // The method as stored, before an AES record replaced method 99.
     uint16_t compression_method_stored;

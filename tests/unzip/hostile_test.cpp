@@ -1,0 +1,406 @@
+// Archives that tried to write outside the destination or lost data while
+// the run reported success (issue 11), one test per fault, built byte by
+// byte where no tool writes such an archive.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "platform/files.h"
+#include "test_support.h"
+#include "unzip/UnZipper.h"
+#include "unzip/Wildcard.h"
+
+using namespace unzip;
+using namespace unziptest;
+
+namespace {
+
+constexpr uint16_t kUnix = 0x0314;  // made by host 3 (Unix), version 2.0
+
+class Hostile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        out = dir / "top/out";
+        fs::create_directories(out);
+        ::chmod((dir / "top").c_str(), 0755);
+        z.SetDestDir(U(out));
+        z.DoProcessMessages = false;
+        z.OnStartUnZip = [&](TUnZipper*, int, std::u16string& name, bool&) { log.push_back("start " + Name(name)); };
+        z.OnEndUnZip = [&](TUnZipper*, int, const std::u16string& name) { log.push_back("end " + Name(name)); };
+        z.OnSkippingFile = [&](TUnZipper*, TSkipReason r, const std::u16string& name, int, bool&) {
+            log.push_back("skip " + std::to_string(r) + " " + Name(name));
+        };
+        z.OnBadCRC = [&](TUnZipper*, uint32_t, uint32_t, int i) { log.push_back("badcrc " + std::to_string(i)); };
+    }
+    std::string Name(const std::u16string& name) {
+        std::string s;
+        for (char16_t c : name) s += c == 0 ? '@' : static_cast<char>(c);  // NUL shown as @
+        std::string base = dir.path().string() + "/";
+        if (s.rfind(base, 0) == 0) s = s.substr(base.size());
+        return s;
+    }
+    void OpenBytes(const std::string& bytes) {
+        WriteAll(dir / "t.zip", bytes);
+        z.SetZipName(U(dir / "t.zip"));
+    }
+    bool Has(const std::string& line) const {
+        for (auto& l : log)
+            if (l == line) return true;
+        return false;
+    }
+    int Count(const std::string& prefix) const {
+        int n = 0;
+        for (auto& l : log) n += l.rfind(prefix, 0) == 0 ? 1 : 0;
+        return n;
+    }
+    // Everything below the test folder but the destination's contents.
+    std::vector<std::string> Outside() const {
+        std::vector<std::string> list;
+        for (auto& e : fs::recursive_directory_iterator(dir.path())) {
+            std::string p = e.path().string();
+            if (p.rfind(out.string() + "/", 0) == 0) continue;
+            struct stat st {};
+            ::lstat(e.path().c_str(), &st);
+            list.push_back(p + " " + std::to_string(st.st_mode));
+        }
+        std::sort(list.begin(), list.end());
+        return list;
+    }
+
+    TempDir dir;
+    fs::path out;
+    TUnZipper z;
+    std::vector<std::string> log;
+};
+
+}  // namespace
+
+// Row 1: the ".." check ran before the drive prefix was dropped.
+TEST_F(Hostile, DrivePrefixFollowedByParentStepStaysInside) {
+    OpenBytes(ZipWriter({{.name = "C:../", .versionMadeBy = kUnix, .external = 040777u << 16},
+                         {.name = "C:../evil.txt", .data = "evil"},
+                         {.name = "C:..\\evil2.txt", .data = "evil"},
+                         {.name = "D:/C:../evil3.txt", .data = "evil"},
+                         {.name = "C:..\\deep\\", .versionMadeBy = kUnix, .external = 040777u << 16},
+                         {.name = "x/C:../../evil4.txt", .data = "evil"},
+                         {.name = "x/.. /evil5.txt", .data = "evil"},
+                         {.name = "x/.../evil6.txt", .data = "evil"},
+                         {.name = "C:/fine/ok.txt", .data = "ok"}}));
+    auto before = Outside();
+    z.DoAll = true;
+    z.RecreateDirs = true;
+    EXPECT_EQ(z.UnZip(), 1);
+    EXPECT_EQ(Outside(), before);  // nothing created, nothing's mode changed
+    EXPECT_FALSE(fs::exists(dir / "top/evil.txt"));
+    EXPECT_FALSE(fs::exists(dir / "top/deep"));
+    EXPECT_EQ(platform::GetFileMode(U(dir / "top")), 0755);
+    EXPECT_TRUE(Has("skip 3 top/out/../"));
+    EXPECT_TRUE(Has("skip 3 top/out/../evil.txt"));
+    EXPECT_TRUE(Has("skip 3 top/out/../evil2.txt"));
+    EXPECT_TRUE(Has("skip 3 top/out/../evil3.txt"));  // both drive prefixes dropped
+    EXPECT_TRUE(Has("skip 3 top/out/../deep/"));
+    EXPECT_TRUE(Has("skip 3 top/out/x/C:../../evil4.txt"));
+    EXPECT_TRUE(Has("skip 3 top/out/x/.. /evil5.txt"));
+    EXPECT_EQ(Count("skip 3"), 8);
+    EXPECT_EQ(ReadAll(out / "fine/ok.txt"), "ok");
+}
+
+// Row 2: a NUL inside a name cut the name short at the system call.
+TEST_F(Hostile, NamesWithNulAreRefused) {
+    OpenBytes(ZipWriter({{.name = std::string("..\0/", 4), .versionMadeBy = kUnix, .external = 040777u << 16},
+                         {.name = std::string("a\0/../../x.txt", 14), .data = "x"},
+                         {.name = std::string("b.txt\0.exe", 10), .data = "b"},
+                         {.name = "ok.txt", .data = "ok"}}));
+    auto before = Outside();
+    z.DoAll = true;
+    z.RecreateDirs = true;
+    EXPECT_EQ(z.UnZip(), 1);
+    EXPECT_EQ(Outside(), before);
+    EXPECT_EQ(platform::GetFileMode(U(dir / "top")), 0755);
+    EXPECT_TRUE(Has("skip 3 top/out/..@/"));
+    EXPECT_TRUE(Has("skip 3 top/out/b.txt@.exe"));
+    EXPECT_EQ(Count("skip 3"), 3);
+    EXPECT_FALSE(fs::exists(out / "b.txt"));
+    EXPECT_EQ(ReadAll(out / "ok.txt"), "ok");
+    // Without RecreateDirs the name alone counts: "x.txt" is fine, the
+    // name with a NUL is still refused.
+    log.clear();
+    z.RecreateDirs = false;
+    z.DoAll = true;
+    EXPECT_EQ(z.UnZip(), 2);
+    EXPECT_TRUE(Has("skip 3 top/out/b.txt@.exe"));
+}
+
+// Row 4: an entry without a name passed as a folder: the destination itself.
+TEST_F(Hostile, EmptyNamesAndNamesOfTheDestinationItselfAreRefused) {
+    ::chmod(out.c_str(), 0750);
+    OpenBytes(ZipWriter({{.name = "", .data = "data", .versionMadeBy = kUnix, .external = 0100777u << 16},
+                         {.name = "/", .versionMadeBy = kUnix, .external = 040777u << 16},
+                         {.name = "./", .versionMadeBy = kUnix, .external = 040777u << 16},
+                         {.name = "C:", .versionMadeBy = kUnix, .external = 040777u << 16},
+                         {.name = "a/.", .data = "dot"},
+                         {.name = "ok.txt", .data = "ok"}}));
+    z.DoAll = true;
+    z.RecreateDirs = true;
+    EXPECT_EQ(z.UnZip(), 1);
+    EXPECT_EQ(platform::GetFileMode(U(out)), 0750);
+    EXPECT_EQ(Count("skip 3"), 5);
+    EXPECT_EQ(ReadAll(out / "ok.txt"), "ok");
+    // The nameless entry is no folder, so it is refused without RecreateDirs too.
+    log.clear();
+    z.RecreateDirs = false;
+    z.DoAll = true;
+    EXPECT_EQ(z.UnZip(), 1);
+    EXPECT_TRUE(Has("skip 3 top/out/"));
+    EXPECT_EQ(platform::GetFileMode(U(out)), 0750);
+}
+
+// Row 3: a stub in front of an archive with data descriptors.
+TEST_F(Hostile, StubInFrontOfStreamedEntriesLosesNothing) {
+    std::string py =
+        "import io, zipfile\n"
+        "class Pipe(io.RawIOBase):\n"
+        "    def __init__(self): self.b = bytearray()\n"
+        "    def writable(self): return True\n"
+        "    def write(self, d): self.b += d; return len(d)\n"
+        "p = Pipe()\n"
+        "with zipfile.ZipFile(p, 'w', zipfile.ZIP_DEFLATED) as z:\n"
+        "    z.writestr('first.txt', b'first ' * 500)\n"
+        "    z.writestr('second.txt', b'second ' * 500)\n"
+        "open('pipe.zip', 'wb').write(bytes(p.b))\n"
+        "open('stub.zip', 'wb').write(b'#'.ljust(1026, b'#') + bytes(p.b))\n";
+    WriteAll(dir / "mk.py", py);
+    ASSERT_EQ(Shell("cd " + dir.path().string() + " && python3 mk.py"), 0);
+    std::string first, second;
+    for (int k = 0; k < 500; ++k) first += "first ", second += "second ";
+
+    z.SetZipName(U(dir / "stub.zip"));
+    z.DoAll = true;
+    EXPECT_EQ(z.UnZip(), 2);
+    EXPECT_EQ(ReadAll(out / "first.txt"), first);
+    EXPECT_EQ(ReadAll(out / "second.txt"), second);
+    EXPECT_TRUE(z.CheckArchive());
+
+    // Without its end record the rescue scan reads the sizes from the descriptors.
+    std::string bytes = ReadAll(dir / "stub.zip");
+    WriteAll(dir / "cut.zip", bytes.substr(0, bytes.find("PK\x01\x02")));
+    TUnZipper cut;
+    cut.SetZipName(U(dir / "cut.zip"));
+    cut.IncompleteZipMode = izAssumeBad;
+    cut.SetDestDir(U(dir / "cut"));
+    cut.DoAll = true;
+    EXPECT_EQ(cut.UnZip(), 2);
+    EXPECT_EQ(ReadAll(dir / "cut/first.txt"), first);
+    EXPECT_EQ(ReadAll(dir / "cut/second.txt"), second);
+
+    // A streamed entry whose descriptor is gone is never a good entry of 0 bytes.
+    std::string pipe = ReadAll(dir / "pipe.zip");
+    size_t descriptor = pipe.find("PK\x07\x08");
+    WriteAll(dir / "lost.zip", pipe.substr(0, descriptor));
+    TUnZipper lost;
+    lost.SetZipName(U(dir / "lost.zip"));
+    lost.IncompleteZipMode = izAssumeBad;
+    lost.SetDestDir(U(dir / "lost"));
+    int bad = 0;
+    lost.OnBadCRC = [&](TUnZipper*, uint32_t, uint32_t, int) { ++bad; };
+    lost.DoAll = true;
+    EXPECT_EQ(lost.UnZip(), 0);
+    EXPECT_EQ(bad, 1);
+    EXPECT_FALSE(fs::exists(dir / "lost/first.txt"));
+    EXPECT_FALSE(lost.CheckArchive());
+}
+
+// Row 5: a link entry became a regular file with the link's mode 0777.
+TEST_F(Hostile, LinkEntriesBecomeFilesWithOrdinaryPermissions) {
+    mode_t old = ::umask(022);
+    fs::create_directories(dir / "src");
+    fs::create_symlink("/etc/passwd", dir / "src/link");
+    ASSERT_EQ(Shell("cd " + (dir / "src").string() + " && zip -y ../l.zip link"), 0);
+    z.SetZipName(U(dir / "l.zip"));
+    z.DoAll = true;
+    EXPECT_EQ(z.UnZip(), 1);
+    EXPECT_EQ(platform::GetFileKind(U(out / "link")), platform::TFileKind::fkFile);
+    EXPECT_EQ(ReadAll(out / "link"), "/etc/passwd");
+    EXPECT_EQ(platform::GetFileMode(U(out / "link")), 0644);
+    // The same for a link written byte by byte, and for other kinds (a FIFO).
+    OpenBytes(ZipWriter({{.name = "l2", .data = "target", .versionMadeBy = kUnix, .external = 0120777u << 16},
+                         {.name = "fifo", .data = "f", .versionMadeBy = kUnix, .external = 0010777u << 16},
+                         {.name = "plain", .data = "p", .versionMadeBy = kUnix, .external = 0100750u << 16}}));
+    z.DoAll = true;
+    EXPECT_EQ(z.UnZip(), 3);
+    EXPECT_EQ(platform::GetFileMode(U(out / "l2")), 0644);
+    EXPECT_EQ(platform::GetFileMode(U(out / "fifo")), 0644);
+    EXPECT_EQ(platform::GetFileMode(U(out / "plain")), 0750);
+    ::umask(old);
+}
+
+// Row 6: twenty local headers whose data all runs over one compressed block.
+TEST_F(Hostile, OverlappingEntriesAreRefused) {
+    std::string block = RawDeflate(std::string(4 << 20, 'A'));
+    // Entry k is stored; its data is every later local header and the block,
+    // which is a stored archive of its own kind: twenty entries, one block.
+    const int n = 20;
+    std::vector<std::string> headers(n);
+    std::vector<uint32_t> offsets(n), sizes(n), crcs(n);
+    auto header = [&](int k, uint32_t csize, uint32_t crc) {
+        std::string h = "PK\x03\x04";
+        Put16(h, 20);
+        Put16(h, 0);
+        Put16(h, k == n - 1 ? 8 : 0);
+        Put32(h, 0x5A2E6000);
+        Put32(h, crc);
+        Put32(h, csize);
+        Put32(h, k == n - 1 ? 4u << 20 : csize);
+        std::string name = "f" + std::to_string(100 + k) + ".bin";
+        Put16(h, static_cast<uint32_t>(name.size()));
+        Put16(h, 0);
+        return h + name;
+    };
+    // Sizes first (headers have fixed lengths), then CRCs from the last entry back.
+    std::string tail = block;
+    for (int k = n - 1; k >= 0; --k) {
+        sizes[k] = static_cast<uint32_t>(tail.size());
+        crcs[k] = k == n - 1 ? Crc(std::string(4 << 20, 'A')) : Crc(tail);
+        headers[k] = header(k, sizes[k], crcs[k]);
+        tail = headers[k] + tail;
+    }
+    std::string bytes = tail, central;
+    uint32_t offset = 0;
+    for (int k = 0; k < n; ++k) {
+        offsets[k] = offset;
+        offset += static_cast<uint32_t>(headers[k].size());
+        central += "PK\x01\x02";
+        Put16(central, 20);
+        central += headers[k].substr(4, 26);
+        Put16(central, 0);
+        Put16(central, 0);
+        Put16(central, 0);
+        Put32(central, 0);
+        Put32(central, offsets[k]);
+        central += headers[k].substr(30);
+    }
+    uint32_t centralOffset = static_cast<uint32_t>(bytes.size());
+    bytes += central;
+    bytes += "PK\x05\x06";
+    Put16(bytes, 0);
+    Put16(bytes, 0);
+    Put16(bytes, n);
+    Put16(bytes, n);
+    Put32(bytes, static_cast<uint32_t>(central.size()));
+    Put32(bytes, centralOffset);
+    Put16(bytes, 0);
+    ASSERT_LT(bytes.size(), 20000u);
+    OpenBytes(bytes);
+    z.DoAll = true;
+    EXPECT_EQ(z.UnZip(), 1);
+    EXPECT_EQ(Count("badcrc"), n - 1);
+    uintmax_t written = 0;
+    for (auto& e : fs::directory_iterator(out)) written += fs::file_size(e.path());
+    EXPECT_EQ(written, sizes[0]);
+    EXPECT_FALSE(z.CheckArchive());
+    // One entry at a time is no overlap.
+    std::vector<uint8_t> buf;
+    z.UnZipToBufferByIndex(buf, n - 1);
+    EXPECT_EQ(buf.size(), (4u << 20) + 1);
+}
+
+// Row 7: names from Info-ZIP zip on Unix are UTF-8 without the flag.
+TEST_F(Hostile, UnixNamesInUtf8WithoutTheFlag) {
+    setenv("ZELVANO_OEM_CODEPAGE", "437", 1);
+    setenv("ZELVANO_ANSI_CODEPAGE", "65001", 1);
+    std::string ij = "\xC4\xB3" "6/";                      // ĳ6/
+    std::string emoji = "\xF0\x9F\x98\x80.txt";           // 😀.txt
+    OpenBytes(ZipWriter({{.name = ij + emoji, .data = "e", .versionMadeBy = kUnix},
+                         {.name = "caf\x82.txt", .data = "c", .versionMadeBy = kUnix},  // not UTF-8: code page 437
+                         {.name = ij + "dos.txt", .data = "d"}}));                       // host 0: code page 437
+    z.ReadZip();
+    EXPECT_EQ(z.Entry(0).directory, u"\u01336/");
+    EXPECT_EQ(z.Entry(0).filename, u"\U0001F600.txt");
+    EXPECT_EQ(z.Entry(1).filename, u"caf\u00e9.txt");
+    EXPECT_EQ(z.Entry(2).directory, u"\u2500\u25026/");
+    z.DoAll = true;
+    z.RecreateDirs = true;
+    EXPECT_EQ(z.UnZip(), 3);
+    EXPECT_EQ(ReadAll(out / "\xC4\xB3" "6/\xF0\x9F\x98\x80.txt"), "e");
+    // What Info-ZIP's zip itself writes, where it is there.
+    WriteAll(dir / "src" / (ij + emoji), "z");
+    if (Shell("cd " + (dir / "src").string() + " && LC_ALL=C.UTF-8 zip -r ../u.zip .") == 0) {
+        TUnZipper u;
+        u.SetZipName(U(dir / "u.zip"));
+        u.ReadZip();
+        bool seen = false;
+        for (int i = 0; i < u.Count(); ++i) seen = seen || u.Entry(i).filename == u"\U0001F600.txt";
+        EXPECT_TRUE(seen);
+    }
+    unsetenv("ZELVANO_OEM_CODEPAGE");
+    unsetenv("ZELVANO_ANSI_CODEPAGE");
+}
+
+// Row 8: a wrong password that passes the one-byte check.
+TEST_F(Hostile, WrongPasswordPassingTheHeaderCheckFailsOnlyThatEntry) {
+    std::string text;
+    for (int k = 0; k < 400; ++k) text += "line " + std::to_string(k) + " of the secret\n";
+    WriteAll(dir / "d/secret.txt", text);
+    WriteAll(dir / "d/open.txt", "visible");
+    ASSERT_EQ(Shell("cd " + dir.path().string() + " && zip -P right w.zip d/secret.txt && zip w.zip d/open.txt"), 0);
+    z.SetZipName(U(dir / "w.zip"));
+    z.ReadZip();
+    ASSERT_EQ(z.Entry(0).compression_method, 8);
+    uint8_t head[12];
+    z.GetDecryptHeaderPtr(0, head);
+    uint8_t check = static_cast<uint8_t>(z.Entry(0).crc32 >> 24);
+    if (z.Entry(0).HasDescriptor()) check = static_cast<uint8_t>((z.Entry(0).last_mod_file_date_time & 0xFFFF) >> 8);
+    std::string wrong;
+    for (int k = 0; k < 100000 && wrong.empty(); ++k) {
+        std::string candidate = "wrong" + std::to_string(k);
+        if (z.DecryptHeaderByte(candidate, head) == check) wrong = candidate;
+    }
+    ASSERT_FALSE(wrong.empty());
+    z.Password = wrong;
+    z.DoAll = true;
+    z.RecreateDirs = true;
+    EXPECT_EQ(z.UnZip(), 1);
+    EXPECT_TRUE(Has("skip 0 d/secret.txt"));
+    EXPECT_FALSE(fs::exists(out / "d/secret.txt"));
+    EXPECT_EQ(ReadAll(out / "d/open.txt"), "visible");
+    // Asked once more through the password event, the right one gets the entry.
+    z.Password = wrong;
+    int asked = 0;
+    z.OnBadPassword = [&](TUnZipper*, int, std::string& pw) {
+        ++asked;
+        pw = "right";
+    };
+    z.DoAll = true;
+    EXPECT_EQ(z.UnZip(), 2);
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(ReadAll(out / "d/secret.txt"), text);
+}
+
+// Row 9: case folding of non-ASCII letters without a locale.
+TEST_F(Hostile, PatternsFoldNonAsciiLettersWithoutALocale) {
+    EXPECT_TRUE(WildcardMatches(u"\u00dcBER/*", u"\u00fcber/x.txt"));
+    EXPECT_TRUE(WildcardMatches(u"\u0416*", u"\u0436\u0443\u043a.txt"));   // Cyrillic
+    EXPECT_TRUE(WildcardMatches(u"\u03a3\u039f\u03a6*", u"\u03c3\u03bf\u03c6\u03af\u03b1"));  // Greek
+    EXPECT_TRUE(WildcardMatches(u"<\u00c0-\u00de>*", u"\u00e9t\u00e9"));
+    EXPECT_FALSE(WildcardMatches(u"\u00dcBER/*", u"uber/x.txt"));
+    OpenBytes(ZipWriter({{.name = "\xC3\xBC" "ber/x.txt", .data = "x", .flags = 0x0800},
+                         {.name = "other/y.txt", .data = "y", .flags = 0x0800}}));
+    z.FilesList = {u"\u00dcBER/*"};
+    EXPECT_EQ(z.UnZip(), 1);
+    EXPECT_EQ(ReadAll(out / "x.txt"), "x");
+}
+
+// Also: output files are not sized ahead to the size an entry declares.
+TEST_F(Hostile, OutputFilesAreNotPresized) {
+    OpenBytes(ZipWriter({{.name = "big.txt", .data = "only a few bytes", .usize = 100000000}}));
+    uintmax_t largest = 0;
+    z.OnFilePercentDone = [&](TUnZipper*, int) {
+        std::error_code ec;
+        largest = std::max<uintmax_t>(largest, fs::file_size(out / "big.txt", ec));
+    };
+    z.DoAll = true;
+    EXPECT_EQ(z.UnZip(), 0);
+    EXPECT_LT(largest, 100u);
+    EXPECT_FALSE(fs::exists(out / "big.txt"));
+    EXPECT_TRUE(Has("badcrc 0"));
+}
