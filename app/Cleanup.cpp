@@ -3,7 +3,7 @@
 #include "app/Dialogs.h"
 #include "app/Installer.h"
 #include "app/Texts.h"
-#include "http/TextUtil.h"
+#include "platform/casefold.h"
 #include "platform/process.h"
 #include "platform/shell.h"
 #include "platform/pathdelim.h"
@@ -50,9 +50,10 @@ void EndProcesses(const std::u16string& FileName) { platform::EndProcessesNamed(
 
 namespace {
 
-// File names compare without case for the letters a to z, as the process
-// list does.
-bool SameName(const std::u16string& a, const std::u16string& b) { return http::EqualsIgnoreCase(a, b); }
+// File names compare without case (simple Unicode case folding).
+bool SameName(const std::u16string& a, const std::u16string& b) {
+    return platform::FoldCase(a) == platform::FoldCase(b);
+}
 
 void SearchFolder(const std::u16string& Name, const std::u16string& Folder, bool FilesOnly, bool WithSubFolders,
                   std::vector<std::u16string>& Hits) {
