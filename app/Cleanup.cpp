@@ -1,31 +1,31 @@
 #include "app/Cleanup.h"
 
-#include <QString>
-
 #include "app/Dialogs.h"
-#include "app/MainFrm.h"
+#include "app/Installer.h"
 #include "app/Texts.h"
+#include "platform/casefold.h"
 #include "platform/process.h"
 #include "platform/shell.h"
+#include "platform/pathdelim.h"
 
 std::u16string ExtractFilePath(const std::u16string& Path) {
-    size_t cut = Path.rfind(u'/');
+    size_t cut = Path.rfind(platform::PathDelim);
     return cut == std::u16string::npos ? std::u16string() : Path.substr(0, cut + 1);
 }
 
 std::u16string ExtractFileName(const std::u16string& Path) {
-    size_t cut = Path.rfind(u'/');
+    size_t cut = Path.rfind(platform::PathDelim);
     return cut == std::u16string::npos ? Path : Path.substr(cut + 1);
 }
 
-std::u16string TMainForm::GetUpdateDir() {
+std::u16string TInstaller::GetUpdateDir() {
     if (FAppName.empty()) return {};
     std::u16string path = ExtractFilePath(FAppName) + texts::SUpdateFolder;
     if (!platform::DirectoryExists(path)) {
         // A relative path is taken from the current folder; one whose first
         // folder does not exist there cannot be made into a folder chain.
-        size_t first = path.find(u'/');
-        if (path[0] != u'/' && (first == std::u16string::npos || first == 0 ||
+        size_t first = path.find(platform::PathDelim);
+        if (path[0] != platform::PathDelim && (first == std::u16string::npos || first == 0 ||
                                 !platform::DirectoryExists(path.substr(0, first)))) {
             dialogs::ShowMessageBox(texts::SInvalidPath);
             return path;
@@ -50,8 +50,9 @@ void EndProcesses(const std::u16string& FileName) { platform::EndProcessesNamed(
 
 namespace {
 
+// File names compare without case (simple Unicode case folding).
 bool SameName(const std::u16string& a, const std::u16string& b) {
-    return QString::fromStdU16String(a).compare(QString::fromStdU16String(b), Qt::CaseInsensitive) == 0;
+    return platform::FoldCase(a) == platform::FoldCase(b);
 }
 
 void SearchFolder(const std::u16string& Name, const std::u16string& Folder, bool FilesOnly, bool WithSubFolders,
@@ -59,7 +60,7 @@ void SearchFolder(const std::u16string& Name, const std::u16string& Folder, bool
     std::vector<platform::TFolderEntry> entries;
     if (!platform::ListFolder(Folder, entries)) return;
     for (const auto& entry : entries) {
-        std::u16string path = Folder + u"/" + entry.Name;
+        std::u16string path = Folder + platform::PathDelimText() + entry.Name;
         if (entry.Attr == platform::faDirectory) {
             if (!FilesOnly && SameName(entry.Name, Name)) Hits.push_back(path);
             if (WithSubFolders) SearchFolder(Name, path, FilesOnly, WithSubFolders, Hits);
@@ -78,7 +79,7 @@ std::vector<std::u16string> SearchFile(const std::u16string& Name, const std::u1
     return hits;
 }
 
-void TMainForm::Btn_CloseClick(QObject*) {
+void TInstaller::Btn_CloseClick(TSender) {
     DeleteDir(GetUpdateDir());
-    EndMessageLoop();
+    window_.EndMessageLoop(0);
 }

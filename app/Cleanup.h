@@ -19,14 +19,15 @@ void EndProcesses(const std::u16string& FileName);
 
 // Full paths of the entries named Name (case ignored) in Folder and, with
 // WithSubFolders, below it, depth first in the order the file system lists
-// them. A hit is Folder, "/" and the entry name, so a Folder given with a
-// trailing "/" yields a doubled separator. Only plain folders (no other
+// them. A hit is Folder, the path separator and the entry name, so a Folder
+// given with a trailing separator yields a doubled one. Only plain folders (no other
 // attribute: not read-only, hidden or a link) are entered and, unless
 // FilesOnly, reported; any other entry of the name is reported.
 std::vector<std::u16string> SearchFile(const std::u16string& Name, const std::u16string& Folder, bool FilesOnly,
                                        bool WithSubFolders);
 
-// The part of Path up to and including its last "/" (empty when it has none).
+// The part of Path up to and including its last path separator (empty when
+// it has none).
 std::u16string ExtractFilePath(const std::u16string& Path);
-// The part of Path after its last "/".
+// The part of Path after its last path separator.
 std::u16string ExtractFileName(const std::u16string& Path);

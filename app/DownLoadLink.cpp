@@ -1,14 +1,11 @@
 #include "app/DownLoadLink.h"
 
-#include <QCoreApplication>
-
 #include <atomic>
 #include <mutex>
 #include <shared_mutex>
 #include <vector>
 
 #include "app/Dialogs.h"
-#include "app/MainFrm.h"
 
 namespace {
 
@@ -22,7 +19,7 @@ std::atomic<bool> linkCut{false};
 // The window's gauge as the downloader sees it.
 class TGaugeAdapter : public download::IProgressGauge {
 public:
-    explicit TGaugeAdapter(TProgressGauge* Gauge) : gauge_(Gauge) {}
+    explicit TGaugeAdapter(download::IProgressGauge* Gauge) : gauge_(Gauge) {}
     int64_t MaxValue() const override { return Guarded([&] { return gauge_->MaxValue(); }, 100); }
     void SetMaxValue(int64_t Value) override { Guarded([&] { gauge_->SetMaxValue(Value); }); }
     int64_t Progress() const override { return Guarded([&] { return gauge_->Progress(); }, 0); }
@@ -40,13 +37,14 @@ private:
         std::shared_lock lock(LinkLock());
         if (!linkCut) f();
     }
-    TProgressGauge* gauge_;
+    download::IProgressGauge* gauge_;
 };
 
 // The window as the downloader sees it.
 class TWindowAdapter : public download::IDownLoadWindow {
 public:
-    TWindowAdapter(TMainForm* Form, download::IProgressGauge* InstallGauge) : form_(Form), installGauge_(InstallGauge) {}
+    TWindowAdapter(IInstallerWindow* Form, download::IProgressGauge* InstallGauge)
+        : form_(Form), installGauge_(InstallGauge) {}
     download::IProgressGauge* InstallGauge() override { return installGauge_; }
     void SetPercentText(const std::u16string& text) override {
         std::shared_lock lock(LinkLock());
@@ -65,7 +63,7 @@ public:
     }
 
 private:
-    TMainForm* form_;
+    IInstallerWindow* form_;
     download::IProgressGauge* installGauge_;
 };
 
@@ -83,25 +81,20 @@ std::vector<TLinkedDownLoader>& DownLoaders() {
 }
 std::mutex listMutex;
 
-void CutLink() {
+}  // namespace
+
+void CutWindowLink() {
     std::unique_lock lock(LinkLock());
     linkCut = true;
     std::lock_guard listLock(listMutex);
     for (auto& d : DownLoaders()) d.DownLoader->Terminate();
 }
 
-}  // namespace
-
-download::THttpDownLoad* NewDownLoader(TMainForm* Form, controls::TProgressGauge* Gauge) {
-    static const bool watching = [] {
-        QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, &CutLink);
-        return true;
-    }();
-    (void)watching;
+download::THttpDownLoad* NewDownLoader(IInstallerWindow& Window, download::IProgressGauge& Gauge) {
     TLinkedDownLoader d;
-    d.Gauge = std::make_unique<TGaugeAdapter>(Gauge);
-    d.InstallGauge = std::make_unique<TGaugeAdapter>(Form->G_Process);
-    d.Window = std::make_unique<TWindowAdapter>(Form, d.InstallGauge.get());
+    d.Gauge = std::make_unique<TGaugeAdapter>(&Gauge);
+    d.InstallGauge = std::make_unique<TGaugeAdapter>(&Window.InstallGauge());
+    d.Window = std::make_unique<TWindowAdapter>(&Window, d.InstallGauge.get());
     d.DownLoader = std::make_unique<download::THttpDownLoad>(d.Gauge.get(), d.Window.get());
     download::THttpDownLoad* result = d.DownLoader.get();
     std::lock_guard listLock(listMutex);

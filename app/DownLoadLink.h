@@ -3,21 +3,22 @@
 // through download/Progress.h, and the keeping of every downloader until the
 // program ends (the window itself keeps no reference to one).
 //
-// When the message loop ends, the link is cut: the downloaders are asked to
-// stop, and their progress and events no longer reach the window, which is
-// about to go away.
+// When the message loop ends, the front end cuts the link: the downloaders
+// are asked to stop, and their progress and events no longer reach the
+// window, which is about to go away.
 #pragma once
 
 #include <memory>
 
+#include "app/InstallerWindow.h"
 #include "download/HttpDownLoad.h"
 
-class TMainForm;
-namespace controls { class TProgressGauge; }
-
-// A new downloader moving Gauge, reporting to Form. It lives until the
+// A new downloader moving Gauge, reporting to Window. It lives until the
 // program ends; the caller sets it up and starts it.
-download::THttpDownLoad* NewDownLoader(TMainForm* Form, controls::TProgressGauge* Gauge);
+download::THttpDownLoad* NewDownLoader(IInstallerWindow& Window, download::IProgressGauge& Gauge);
+
+// Cuts the link; called by the front end once its message loop has ended.
+void CutWindowLink();
 
 // True once the message loop has ended; events arriving then are dropped.
 bool WindowLinkCut();

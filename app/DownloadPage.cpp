@@ -1,23 +1,22 @@
 // The second installation flow, on the page of the hidden page control that
 // no user reaches: it installs the second client program into "Vantrell"
 // below the page's folder.
-#include <QCheckBox>
-#include <QLineEdit>
-#include <QPushButton>
-
 #include <exception>
 
 #include "app/Cleanup.h"
 #include "app/Dialogs.h"
 #include "app/DownLoadLink.h"
-#include "app/MainFrm.h"
+#include "app/Installer.h"
 #include "app/ServerAddresses.h"
+#include "download/HttpDownLoad.h"
+#include "download/Progress.h"
 #include "app/Texts.h"
 #include "http/NetHTTP.h"
 #include "platform/codepage.h"
 #include "platform/exception.h"
 #include "platform/shell.h"
 #include "unzip/UnZipper.h"
+#include "platform/pathdelim.h"
 
 namespace {
 
@@ -34,14 +33,14 @@ std::u16string Format(std::u16string Pattern, const std::u16string& Value) {
 
 }  // namespace
 
-std::u16string TMainForm::GetDownLoadUrl(const std::u16string& Url) {
+std::u16string TInstaller::GetDownLoadUrl(const std::u16string& Url) {
     NetHTTP->ReadTimeout = 10000;
     const std::u16string reply = NetHTTP->Get(Url);
     if (reply.empty()) return {};
     return ServerAddresses::ArchiveUrlOfReply(reply);
 }
 
-void TMainForm::Btn_DownLoadAndRunClick(QObject*) {
+void TInstaller::Btn_DownLoadAndRunClick(TSender) {
     // A failure of the request or of its reply is shown as the program's
     // default error display does: a message box with the error's message.
     try {
@@ -54,34 +53,31 @@ void TMainForm::Btn_DownLoadAndRunClick(QObject*) {
         dialogs::ShowMessageBox(texts::SNoDownloadInfo);
         return;
     }
-    Btn_DownLoadAndRun->setEnabled(false);
-    Btn_Dir->setEnabled(false);
-    CheckB_DeskTop->setEnabled(false);
-    CheckB_InstallAndRun->setEnabled(false);
-    Edt_FileName->setEnabled(false);
+    window_.SetDownloadPageEnabled(false);
 
-    const std::u16string folder = Edt_FileName->text().toStdU16String();
-    THttpDownLoad* downLoader = NewDownLoader(this, G_DownLoad);
+    const std::u16string folder = window_.PackageFolderText();
+    THttpDownLoad* downLoader = NewDownLoader(window_, window_.DownloadPageGauge());
     downLoader->SetDownLoadUrl(FUrl);
-    downLoader->SetLocalFileName(folder + texts::SPackageArchiveName + texts::SPackageArchiveExt);
+    downLoader->SetLocalFileName(folder + platform::PathDelimText() + texts::SPackageArchiveName +
+                                 texts::SPackageArchiveExt);
     downLoader->SetFileID(200);
     downLoader->OnDownLoadFinish = [this](THttpDownLoad* Sender) {
         if (!WindowLinkCut()) DownLoadFinish(Sender);
     };
     downLoader->DownLoad();
-    SetHint1(texts::SHint1Downloading);
+    window_.SetHint1(texts::SHint1Downloading);
 }
 
-void TMainForm::InstallPackage(THttpDownLoad* Sender) {
-    SetHint1(texts::SHint1Downloaded);
+void TInstaller::InstallPackage(THttpDownLoad* Sender) {
+    window_.SetHint1(texts::SHint1Downloaded);
     const std::u16string localArchive = Sender->LocalFileName();
-    const std::u16string folder = CallOnWindowThread([this] { return Edt_FileName->text().toStdU16String(); });
-    const std::u16string programFolder = folder + texts::SPackageFolder;
-    const std::u16string programPath = programFolder + u"/" + texts::SPackageExe;
+    const std::u16string folder = window_.PackageFolderText();
+    const std::u16string programFolder = folder + platform::PathDelimText() + texts::SPackageFolder;
+    const std::u16string programPath = programFolder + platform::PathDelimText() + texts::SPackageExe;
     EndProcesses(texts::SPackageExe);
     if (!platform::DirectoryExists(programFolder)) platform::ForceDirectories(programFolder);
-    ProcessMessages();
-    SetHint1(texts::SHint1Extracting);
+    window_.ProcessMessages();
+    window_.SetHint1(texts::SHint1Extracting);
     try {
         UnZipper->SetZipName(localArchive);
         UnZipper->FilesList.push_back(texts::SAllFiles);
@@ -91,20 +87,20 @@ void TMainForm::InstallPackage(THttpDownLoad* Sender) {
         UnZipper->OverwriteMode = unzip::Always;
         UnZipper->RecreateDirs = true;
         UnZipper->UnZip();
-        G_DownLoad->SetProgress(G_DownLoad->MaxValue());
+        window_.DownloadPageGauge().SetProgress(window_.DownloadPageGauge().MaxValue());
     } catch (const std::exception& e) {
         dialogs::ShowMessageBox(Format(texts::SExtractError, MessageOf(e)));
         return;
     }
     platform::DeleteFile(localArchive);
-    SetHint1(texts::SHint1Extracted);
-    ProcessMessages();
-    if (CallOnWindowThread([this] { return CheckB_DeskTop->isChecked(); })) CreateShortcut(programPath);
-    if (CallOnWindowThread([this] { return CheckB_InstallAndRun->isChecked(); }))
+    window_.SetHint1(texts::SHint1Extracted);
+    window_.ProcessMessages();
+    if (window_.DesktopShortcutChecked()) CreateShortcut(programPath);
+    if (window_.RunAfterInstallChecked())
         platform::ShellExecute(programPath, {}, programFolder);
-    ProcessMessages();
-    EndMessageLoop();
-    ProcessMessages();
+    window_.ProcessMessages();
+    window_.EndMessageLoop(0);
+    window_.ProcessMessages();
 }
 
-void TMainForm::Btn_Close1Click(QObject*) { EndMessageLoop(); }
+void TInstaller::Btn_Close1Click(TSender) { window_.EndMessageLoop(0); }

@@ -1,9 +1,5 @@
 // The install action, the start of the download and the installation of the
 // downloaded release archive.
-#include <QCoreApplication>
-#include <QLabel>
-#include <QTabWidget>
-
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -11,9 +7,11 @@
 #include "app/Cleanup.h"
 #include "app/Dialogs.h"
 #include "app/DownLoadLink.h"
-#include "app/MainFrm.h"
+#include "app/Installer.h"
 #include "app/ReleaseSignature.h"
 #include "app/ServerAddresses.h"
+#include "download/HttpDownLoad.h"
+#include "download/Progress.h"
 #include "app/SystemInfoU.h"
 #include "app/Texts.h"
 #include "http/NetHTTP.h"
@@ -21,6 +19,7 @@
 #include "platform/process.h"
 #include "platform/shell.h"
 #include "unzip/UnZipper.h"
+#include "platform/pathdelim.h"
 
 namespace {
 
@@ -46,31 +45,29 @@ TExitStatus ExitStatusOf(TWindowState State) {
 
 }  // namespace
 
-void TMainForm::FailInstallation(TWindowState State) {
-    SetWindowState(State);
+void TInstaller::FailInstallation(TWindowState State) {
+    window_.SetWindowState(State);
     if (!dialogs::Unattended()) return;
     // Queued behind the state change, so the hint read here is the new one.
-    RunOnWindowThread([this, Status = ExitStatusOf(State)] {
-        std::fprintf(stderr, "%s\n", lb_Hint->text().toUtf8().constData());
-        std::fflush(stderr);
-        QCoreApplication::exit(Status);
+    window_.RunOnWindowThread([this, Status = ExitStatusOf(State)] {
+        dialogs::WriteHintLine(window_.HintText());
+        window_.EndMessageLoop(Status);
     });
 }
 
-void TMainForm::StartUnattended() {
-    QMetaObject::invokeMethod(this, [this] { Btn_InstallClick(FBtn_Install); }, Qt::QueuedConnection);
+void TInstaller::StartUnattended() {
+    window_.PostToWindowThread([this] { Btn_InstallClick(nullptr); });
 }
 
-void TMainForm::Btn_InstallClick(QObject*) {
+void TInstaller::Btn_InstallClick(TSender) {
     const std::u16string url = ServerAddresses::UpdateInfoUrl(TMySystemInfo::IsWindowXP());
-    const std::u16string installDir = InstallDirText();
+    const std::u16string installDir = window_.InstallDirText();
     if (installDir.empty()) {
         FailInstallation(TWindowState::NoInstallFolder);
         return;
     }
-    SetWindowState(TWindowState::AskingServer);
-    lb_Hint->repaint();
-    ProcessMessages();
+    window_.SetWindowState(TWindowState::AskingServer);
+    window_.ProcessMessages();
     try {
         http::TNetHTTP client;
         client.ReadTimeout = 10000;
@@ -87,18 +84,18 @@ void TMainForm::Btn_InstallClick(QObject*) {
             return;
         }
         FSignature = ServerAddresses::SignatureOfReply(reply);
-        SetPercentVisible(true);
+        window_.SetPercentVisible(true);
         std::u16string appName = installDir;
-        if (appName.back() != u'/') appName += u'/';
-        appName += std::u16string(texts::SClientFolder) + u"/" + texts::SClientExe;
+        if (appName.back() != platform::PathDelim) appName += platform::PathDelim;
+        appName += std::u16string(texts::SClientFolder) + platform::PathDelim + texts::SClientExe;
         AutoUpdate(address, appName);
     } catch (...) {
         DownLoadError(nullptr);
     }
 }
 
-void TMainForm::AutoUpdate(const std::u16string& Url, const std::u16string& AppName) {
-    RunOnWindowThread([this] { PG->setCurrentWidget(tb_AutoUpdate); });
+void TInstaller::AutoUpdate(const std::u16string& Url, const std::u16string& AppName) {
+    window_.ShowAutoUpdatePage();
     EndProcesses(ExtractFileName(AppName));
     if (Url.empty() || AppName.empty()) return;
     FUrl = Url;
@@ -111,9 +108,9 @@ void TMainForm::AutoUpdate(const std::u16string& Url, const std::u16string& AppN
         FailInstallation(TWindowState::FolderUnusable);
         return;
     }
-    const std::u16string localArchive = workFolder + texts::SLocalArchive;
+    const std::u16string localArchive = workFolder + platform::PathDelimText() + texts::SLocalArchive;
 
-    THttpDownLoad* downLoader = NewDownLoader(this, G_Process);
+    THttpDownLoad* downLoader = NewDownLoader(window_, window_.InstallGauge());
     downLoader->SetDownLoadUrl(FUrl);
     downLoader->SetLocalFileName(localArchive);
     downLoader->SetFileID(100);
@@ -124,16 +121,16 @@ void TMainForm::AutoUpdate(const std::u16string& Url, const std::u16string& AppN
         if (!WindowLinkCut()) DownLoadError(Sender);
     };
     downLoader->DownLoad();
-    SetWindowState(TWindowState::Downloading);
+    window_.SetWindowState(TWindowState::Downloading);
 }
 
-void TMainForm::DownLoadError(THttpDownLoad*) {
+void TInstaller::DownLoadError(THttpDownLoad*) {
     FailInstallation(TWindowState::NetworkFailure);
-    G_Process->SetProgress(0);
-    ProcessMessages();
+    window_.InstallGauge().SetProgress(0);
+    window_.ProcessMessages();
 }
 
-void TMainForm::DownLoadFinish(THttpDownLoad* Sender) {
+void TInstaller::DownLoadFinish(THttpDownLoad* Sender) {
     switch (Sender->FileID()) {
         case 100: InstallUpdate(Sender); break;
         case 200: InstallPackage(Sender); break;
@@ -141,12 +138,12 @@ void TMainForm::DownLoadFinish(THttpDownLoad* Sender) {
     }
 }
 
-void TMainForm::InstallUpdate(THttpDownLoad* Sender) {
+void TInstaller::InstallUpdate(THttpDownLoad* Sender) {
     const std::u16string localArchive = Sender->LocalFileName();
     const std::u16string clientFolder = ExtractFilePath(FAppName);
     const std::u16string clientFileName = ExtractFileName(FAppName);
-    SetWindowState(TWindowState::Installing);
-    ProcessMessages();
+    window_.SetWindowState(TWindowState::Installing);
+    window_.ProcessMessages();
     // A build with a release key installs only archives its publisher signed;
     // anything else is deleted before a byte of it is extracted.
     if (!release::ArchiveAccepted(localArchive, FSignature)) {
@@ -169,7 +166,7 @@ void TMainForm::InstallUpdate(THttpDownLoad* Sender) {
         UnZipper->OverwriteMode = unzip::Always;
         UnZipper->RecreateDirs = true;
         FExtraction.Written = UnZipper->UnZip();
-        G_Process->SetProgress(G_Process->MaxValue());
+        window_.InstallGauge().SetProgress(window_.InstallGauge().MaxValue());
         extracted = FExtraction.Complete();
     } catch (...) {
         // An archive that cannot be read or an entry that cannot be written
@@ -177,11 +174,11 @@ void TMainForm::InstallUpdate(THttpDownLoad* Sender) {
     }
     if (!extracted) {
         FailInstallation(TWindowState::InstallFailed);
-        AddLogLine(u"");
+        window_.AddLogLine(u"");
         return;
     }
-    SetWindowState(TWindowState::StartingClient);
-    ProcessMessages();
+    window_.SetWindowState(TWindowState::StartingClient);
+    window_.ProcessMessages();
     const std::vector<std::u16string> hits = SearchFile(clientFileName, clientFolder, true, true);
     // Without the client there is nothing to register or start; the work
     // folder is removed only once the client is there, so a failed
@@ -206,10 +203,10 @@ void TMainForm::InstallUpdate(THttpDownLoad* Sender) {
     EndProcesses(ExtractFileName(platform::CurrentExecutable()));
     // Only reached when this program could not find itself among the
     // processes: it ends through its message loop instead.
-    EndMessageLoop();
+    window_.EndMessageLoop(0);
 }
 
-void TMainForm::UnZipperStartUnZip(unzip::TUnZipper*, int, std::u16string& FName, bool&) {
+void TInstaller::UnZipperStartUnZip(unzip::TUnZipper*, int, std::u16string& FName, bool&) {
     if (!platform::FileExists(FName)) return;
     platform::DeleteFileUnlessInUse(FName);
     for (int wait : {100, 200, 500, 1000}) {
@@ -217,11 +214,11 @@ void TMainForm::UnZipperStartUnZip(unzip::TUnZipper*, int, std::u16string& FName
         platform::DeleteFileUnlessInUse(FName);
         std::this_thread::sleep_for(std::chrono::milliseconds(wait));
     }
-    if (!platform::FileExists(FName)) AddLogLine(texts::SLogDeleted + FName);
+    if (!platform::FileExists(FName)) window_.AddLogLine(texts::SLogDeleted + FName);
 }
 
-void TMainForm::UnZipperEndUnZip(unzip::TUnZipper*, int, const std::u16string& FName) {
-    if (CallOnWindowThread([this] { return PG->currentWidget() == tb_AutoUpdate; }))
-        AddLogLine(texts::SLogExtracted + FName);
-    ProcessMessages();
+void TInstaller::UnZipperEndUnZip(unzip::TUnZipper*, int, const std::u16string& FName) {
+    if (window_.AutoUpdatePageActive())
+        window_.AddLogLine(texts::SLogExtracted + FName);
+    window_.ProcessMessages();
 }

@@ -62,7 +62,7 @@ inline constexpr char16_t SExtractError[] = u"解压文件错误，无法完成�
 inline constexpr char16_t SClientFolder[] = u"Pordino2.0";
 inline constexpr char16_t SClientExe[] = u"Corvexa.exe";
 inline constexpr char16_t SUpdateFolder[] = u"Update";
-inline constexpr char16_t SLocalArchive[] = u"/Version.zip";
+inline constexpr char16_t SLocalArchive[] = u"Version.zip";
 inline constexpr char SArchivePassword[] = "qazkt";
 inline constexpr char16_t SAllFiles[] = u"*.*";
 inline constexpr char16_t SInvalidPath[] = u"无效的文件路径！";
@@ -74,9 +74,9 @@ inline constexpr char16_t SUninstallPublisher[] = u"Zelvano教育集团";
 inline constexpr char16_t SUninstallExe[] = u"Uninstall.exe";
 inline constexpr char16_t SShortcutFile[] = u"Zelvano在线2.0.lnk";
 inline constexpr char16_t SShortcutDescription[] = u"Zelvano在线教育";
-inline constexpr char16_t SPackageFolder[] = u"/Vantrell";
+inline constexpr char16_t SPackageFolder[] = u"Vantrell";
 inline constexpr char16_t SPackageExe[] = u"ZiduzarerEdozuz.exe";
-inline constexpr char16_t SPackageArchiveName[] = u"/Version";
+inline constexpr char16_t SPackageArchiveName[] = u"Version";
 inline constexpr char16_t SPackageArchiveExt[] = u".zip";
 
 }  // namespace texts

@@ -1,14 +1,16 @@
-#include "app/MainFrm.h"
+#include "app/Installer.h"
 #include "app/Texts.h"
 #include "platform/registry.h"
+#include "platform/pathdelim.h"
 
-void TMainForm::WriteUninstallInfo(const std::u16string& Folder) {
+void TInstaller::WriteUninstallInfo(const std::u16string& Folder) {
     platform::TRegistry Reg(platform::HKEY_LOCAL_MACHINE);
     // The folder ends in a doubled separator when the client lies at the top
     // of the client folder; one of the two goes. A single separator (a client
     // in a sub-folder) stays, so the paths below still name that folder.
     std::u16string F = Folder;
-    if (F.size() >= 2 && F[F.size() - 1] == u'/' && F[F.size() - 2] == u'/') F.pop_back();
+    const char16_t d = platform::PathDelim;
+    if (F.size() >= 2 && F[F.size() - 1] == d && F[F.size() - 2] == d) F.pop_back();
     if (!Reg.OpenKey(texts::SUninstallKey, true)) return;
     Reg.WriteString(u"DisplayIcon", F + texts::SClientExe);
     Reg.WriteString(u"DisplayName", texts::SUninstallDisplayName);

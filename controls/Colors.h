@@ -1,10 +1,7 @@
 // Colour values as the controls store them: 0x00BBGGRR, or a system colour
-// (0x80000000 plus the index of a system colour), turned into Qt colours only
-// when painting.
+// (0x80000000 plus the index of a system colour), turned into the window
+// toolkit's colours only by the painters.
 #pragma once
-
-#include <QColor>
-#include <QPalette>
 
 #include <cstdint>
 
@@ -31,8 +28,5 @@ constexpr TColor clHighlightText = clSystemColor | 14;
 constexpr TColor clBtnFace = clSystemColor | 15;
 constexpr TColor clGrayText = clSystemColor | 17;
 constexpr TColor clBtnText = clSystemColor | 18;
-
-// The Qt colour for a colour value; system colours come from the palette.
-QColor ColorToQColor(TColor color, const QPalette& palette = QPalette());
 
 }  // namespace controls

@@ -1,5 +1,5 @@
-#include "app/Dialogs.h"
-#include "app/MainFrm.h"
+#include "app/qt/Dialogs.h"
+#include "app/qt/MainFrm.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -190,7 +190,7 @@ TEST(Dialogs, ToolkitTextsFollowTheLocaleWithChineseAsDefault) {
             dialog->reject();
         });
         std::u16string directory;
-        EXPECT_FALSE(dialogs::BrowseForFolder(nullptr, u"请选择文件夹", {}, directory));
+        EXPECT_FALSE(dialogs::BrowseForFolder(u"请选择文件夹", {}, directory));
         WhenModalOpens<QMessageBox>([&](QMessageBox* box) {
             ok = box->button(QMessageBox::Ok)->text().toStdU16String();
             box->button(QMessageBox::Ok)->click();

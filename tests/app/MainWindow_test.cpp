@@ -1,4 +1,4 @@
-#include "app/MainFrm.h"
+#include "app/qt/MainFrm.h"
 #include "app/Texts.h"
 
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "controls/ImageButton.h"
+#include "controls/qt/ImageButton.h"
 
 #include <QApplication>
 #include <QPainter>

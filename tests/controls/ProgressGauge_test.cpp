@@ -1,5 +1,5 @@
 #include "controls/Exceptions.h"
-#include "controls/ProgressGauge.h"
+#include "controls/qt/ProgressGauge.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

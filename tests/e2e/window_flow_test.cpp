@@ -17,8 +17,8 @@
 
 #include "app/Cleanup.h"
 #include "app/Dialogs.h"
-#include "app/MainFrm.h"
 #include "app/ReleaseSignature.h"
+#include "app/qt/MainFrm.h"
 #include "app/ServerAddresses.h"
 #include "platform/codepage.h"
 #include "platform/shell.h"

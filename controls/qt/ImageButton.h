@@ -1,11 +1,13 @@
-// TImageButton: a button drawn from images with alpha: one for the normal
-// state, one while the pointer is over it, one while it is pressed, and a
-// faded copy of the normal image while it is disabled. It can also draw a flat
-// face and border on hover and on push, and a caption beside the image.
+// TImageButton for Qt: a button drawn from images with alpha: one for the
+// normal state, one while the pointer is over it, one while it is pressed,
+// and a faded copy of the normal image while it is disabled. It can also draw
+// a flat face and border on hover and on push, and a caption beside the
+// image. Its rules live in controls/ButtonModel.h; this is their Qt painter.
 // Used on the window's thread only.
 #pragma once
 
-#include "controls/Colors.h"
+#include "controls/ButtonModel.h"
+#include "controls/qt/QtColors.h"
 
 #include <QImage>
 #include <QWidget>
@@ -15,11 +17,8 @@
 
 namespace controls {
 
-enum TImageButtonStyle { pbsDefault, pbsFlat, pbsNoFrame };
-enum TImageButtonLayout { pbsImageAbove, pbsImageBellow, pbsImageLeft, pbsImageRight };
-enum TImageButtonState { pbsNormal, pbsDown, pbsDisabled };
-
-class TImageButton : public QWidget {
+// The face and border flags and colours (TButtonFaces) are public fields.
+class TImageButton : public QWidget, public TButtonFaces {
     Q_OBJECT
 
 public:
@@ -51,23 +50,13 @@ public:
     void SetButtonStyle(TImageButtonStyle Value);
     TImageButtonLayout ButtonLayout() const { return FButtonLayout; }
     void SetButtonLayout(TImageButtonLayout Value);
-    TImageButtonState ButtonState() const { return FButtonState; }
+    TImageButtonState ButtonState() const { return model_.State(); }
     void SetButtonState(TImageButtonState Value);
     const std::u16string& Caption() const { return FCaption; }
     void SetCaption(const std::u16string& Value);
     bool IsShowCaption() const { return FIsShowCaption; }
     void SetIsShowCaption(bool Value);
-    bool IsMouseOver() const { return fMouseOverControl; }
-
-    // Face and border painting while hovered and while pressed.
-    bool IsDrawFaceOnMouseOver = true;
-    bool IsDrawBorderOnMouseOver = true;
-    bool IsDrawBorderOnPush = true;
-    bool IsDrawFaceOnPush = false;
-    TColor DrawFaceOnMouseOver = 16761035;
-    TColor DrawBorderOnMouseOver = clBlue;
-    TColor DrawBorderOnPush = clYellow;
-    TColor DrawFaceOnPush = 14822282;
+    bool IsMouseOver() const { return model_.MouseOver(); }
 
     // The hint shown while the pointer rests on the button, when ShowHint is set.
     const std::u16string& Hint() const { return FHint; }
@@ -95,18 +84,14 @@ protected:
 
 private:
     void BuildDisabledImage();
-    void PointerEntered();
-    void PointerLeft();
-    void Click();
-    void Pressed(QMouseEvent* event);
+    // Calls the events, repaints and clicks as the model asks.
+    void React(const TButtonReaction& Reaction);
+    void Pressed(QMouseEvent* event, bool DoubleClick);
     void UpdateToolTip();
 
-    bool fMouseOverControl = false;
-    bool FPointerInside = false;  // the pointer is inside, as last noticed
-    bool FClicked = false;  // the left button went down on the button
+    TButtonModel model_;
     TImageButtonStyle fButtonStyle = pbsDefault;
     TImageButtonLayout FButtonLayout = pbsImageAbove;
-    TImageButtonState FButtonState = pbsNormal;
     bool FIsShowCaption = true;
     std::u16string FCaption;
     std::u16string FHint;

@@ -1,8 +1,8 @@
 // The program's entry: initialise the window toolkit, create and show the main
 // window, paint it once, run the message loop.
-#include "app/Dialogs.h"
-#include "app/MainFrm.h"
 #include "app/ReleaseSignature.h"
+#include "app/qt/Dialogs.h"
+#include "app/qt/MainFrm.h"
 #include "app/Texts.h"
 
 #include <QApplication>

@@ -1,10 +1,9 @@
-#include "app/MainFrm.h"
+#include "app/qt/MainFrm.h"
 
 #include "app/Dialogs.h"
+#include "app/DownLoadLink.h"
 #include "app/Texts.h"
 
-#include "http/NetHTTP.h"
-#include "unzip/UnZipper.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -21,10 +20,9 @@
 
 namespace {
 
-const QColor kTeal(0x02, 0xB4, 0xA8);
-const QColor kDarkGrey(0x33, 0x33, 0x33);
-const QColor kMidGrey(0x66, 0x66, 0x66);
-const QColor kRed(0xDD, 0x4B, 0x39);
+const QColor kTeal = controls::ColorToQColor(app::kTeal);
+const QColor kDarkGrey = controls::ColorToQColor(app::kDarkGrey);
+const QColor kMidGrey = controls::ColorToQColor(app::kMidGrey);
 
 QString Q(const std::u16string& text) { return QString::fromStdU16String(text); }
 
@@ -74,8 +72,14 @@ QImage LoadArt(const char* name) {
 
 static void InitArtwork() { Q_INIT_RESOURCE(artwork); }
 
-TMainForm::TMainForm(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
+TMainForm::TMainForm(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), TInstaller(static_cast<IInstallerWindow&>(*this)) {
     InitArtwork();
+    // Once the message loop ends, the downloaders no longer reach the window.
+    static const bool watching = [] {
+        QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, &CutWindowLink);
+        return true;
+    }();
+    (void)watching;
     BuildComponents();
     FormCreate(this);
 }
@@ -165,22 +169,8 @@ void TMainForm::BuildComponents() {
     BuildDownloadPage();
     PG->hide();
 
-    UnZipper = std::make_unique<unzip::TUnZipper>();
-    UnZipper->OnStartUnZip = [this](unzip::TUnZipper* Sender, int FileIndex, std::u16string& FName, bool& Skip) {
-        UnZipperStartUnZip(Sender, FileIndex, FName, Skip);
-    };
-    UnZipper->OnEndUnZip = [this](unzip::TUnZipper* Sender, int FileIndex, const std::u16string& FName) {
-        UnZipperEndUnZip(Sender, FileIndex, FName);
-    };
-    // The tally of the running extraction (InstallUpdate reads it).
-    UnZipper->OnStartUnZipInfo = [this](unzip::TUnZipper*, int NumFiles, int64_t, bool&) {
-        FExtraction.Chosen = NumFiles;
-    };
-    UnZipper->OnSkippingFile = [this](unzip::TUnZipper*, unzip::TSkipReason, const std::u16string&, int, bool&) {
-        ++FExtraction.Failed;
-    };
-    UnZipper->OnBadCRC = [this](unzip::TUnZipper*, uint32_t, uint32_t, int) { ++FExtraction.Failed; };
-    NetHTTP = std::make_unique<http::TNetHTTP>();
+    installGauge_ = std::make_unique<TGaugeAdapter<TProgressGauge>>(*G_Process);
+    downloadGauge_ = std::make_unique<TGaugeAdapter<TProgressGauge>>(*G_DownLoad);
 
     // The window is dragged by its title bar, icon, title text and logo.
     for (QWidget* handle : {pl_Title, static_cast<QWidget*>(Image1), static_cast<QWidget*>(Lbl_ApplicationName),
@@ -253,16 +243,17 @@ void TMainForm::CreateImageButtons() {
         TImageButton*& field;
         const char16_t* hint;
         QImage normal, hot;
-        void (TMainForm::*click)(QObject*);
+        std::function<void(QObject*)> click;
         const char* name;
     };
     ButtonRow rows[] = {
-        {FBtn_Min, texts::SHintMin, ImageList[3], ImageList[2], &TMainForm::Btn_MinClick, "FBtn_Min"},
-        {FBtn_Close1, texts::SHintClose, ImageList[1], ImageList[0], &TMainForm::Btn_CloseClick, "FBtn_Close1"},
-        {FBtn_Install, texts::SHintInstall, ImageList1[0], ImageList1[1], &TMainForm::Btn_InstallClick,
+        {FBtn_Min, texts::SHintMin, ImageList[3], ImageList[2], [this](QObject* s) { Btn_MinClick(s); }, "FBtn_Min"},
+        {FBtn_Close1, texts::SHintClose, ImageList[1], ImageList[0], [this](QObject* s) { Btn_CloseClick(s); },
+         "FBtn_Close1"},
+        {FBtn_Install, texts::SHintInstall, ImageList1[0], ImageList1[1], [this](QObject* s) { Btn_InstallClick(s); },
          "FBtn_Install"},
-        {FBtn_ChangeDir, texts::SHintChange, ImageList2[0], ImageList2[1], &TMainForm::Btn_SelectDirClick,
-         "FBtn_ChangeDir"},
+        {FBtn_ChangeDir, texts::SHintChange, ImageList2[0], ImageList2[1],
+         [this](QObject* s) { Btn_SelectDirClick(s); }, "FBtn_ChangeDir"},
     };
     for (ButtonRow& row : rows) {
         // The install and change buttons go onto the centre panel at once;
@@ -286,7 +277,7 @@ void TMainForm::CreateImageButtons() {
         button->ImageNormalObject() = row.normal;
         button->ImageDownObject() = row.hot;
         button->ImageOverObject() = row.hot;
-        button->OnClick = [this, click = row.click](QObject* Sender) { (this->*click)(Sender); };
+        button->OnClick = row.click;
         row.field = button;
     }
     FBtn_Close1->setParent(pl_Title);
@@ -367,66 +358,26 @@ void TMainForm::Btn_MinClick(QObject*) {
     QMetaObject::invokeMethod(this, &QWidget::showMinimized, Qt::QueuedConnection);
 }
 
-void TMainForm::Btn_SelectDirClick(QObject*) {
-    std::u16string directory;
-    if (dialogs::BrowseForFolder(this, texts::SSelectInstallFolder, {}, directory) && !directory.empty()) {
-        Edt_InstallDir->setText(Q(directory));
-    }
-}
-
-void TMainForm::Btn_DirClick(QObject*) {
-    std::u16string directory;
-    if (dialogs::BrowseForFolder(this, texts::SSelectFolder, Edt_FileName->text().toStdU16String(), directory)) {
-        Edt_FileName->setText(Q(directory));
-    }
-}
-
 void TMainForm::SetLabelText(QLabel* Label, const std::u16string& Text) {
     Label->setText(Q(Text));
     Label->adjustSize();
 }
 
 void TMainForm::SetWindowState(TWindowState State) {
-    struct Row {
-        const char16_t* hint;
-        QColor color;
-        bool install, change;
-        enum { Hidden, Shown, Reset } percent;
-    };
-    auto row = [State]() -> Row {
-        switch (State) {
-            case TWindowState::Ready: return {texts::SHintReady, kMidGrey, true, true, Row::Hidden};
-            case TWindowState::AskingServer: return {texts::SHintAskingServer, kMidGrey, false, false, Row::Hidden};
-            case TWindowState::Downloading: return {texts::SHintDownloading, kMidGrey, false, false, Row::Shown};
-            case TWindowState::Installing: return {texts::SHintInstalling, kMidGrey, false, false, Row::Shown};
-            case TWindowState::InstallFailed: return {texts::SHintInstallFailed, kMidGrey, true, false, Row::Shown};
-            case TWindowState::SignatureRefused:
-                return {texts::SHintSignatureRefused, kMidGrey, true, false, Row::Shown};
-            case TWindowState::FolderUnusable:
-                return {texts::SHintInstallFailed, kMidGrey, true, true, Row::Hidden};
-            case TWindowState::StartingClient:
-                return {texts::SHintStartingClient, kMidGrey, false, false, Row::Shown};
-            case TWindowState::NetworkFailure: return {texts::SHintNetworkFailure, kRed, true, true, Row::Reset};
-            case TWindowState::NoInstallFolder: return {texts::SHintNoInstallFolder, kRed, true, true, Row::Hidden};
-        }
-        return {texts::SHintReady, kMidGrey, true, true, Row::Hidden};
-    }();
+    const app::TStateRow row = app::StateRow(State);
     RunOnWindowThread([this, row] {
-        SetLabelText(lb_Hint, row.hint);
-        SetFontColor(lb_Hint, row.color);
-        FBtn_Install->setEnabled(row.install);
-        FBtn_ChangeDir->setEnabled(row.change);
-        if (row.percent == Row::Reset) SetLabelText(Lb_ProcessPostion, texts::SPercentZero);
-        Lb_ProcessPostion->setVisible(row.percent == Row::Shown);
+        SetLabelText(lb_Hint, row.Hint);
+        SetFontColor(lb_Hint, controls::ColorToQColor(row.HintColor));
+        FBtn_Install->setEnabled(row.Install);
+        FBtn_ChangeDir->setEnabled(row.Change);
+        if (row.Percent == app::TStateRow::Reset) SetLabelText(Lb_ProcessPostion, texts::SPercentZero);
+        Lb_ProcessPostion->setVisible(row.Percent == app::TStateRow::Shown);
+        lb_Hint->repaint();
     });
 }
 
-void TMainForm::SetHint(const std::u16string& Text) {
-    RunOnWindowThread([this, Text] { SetLabelText(lb_Hint, Text); });
-}
-
-void TMainForm::SetHintColor(const QColor& Color) {
-    RunOnWindowThread([this, Color] { SetFontColor(lb_Hint, Color); });
+std::u16string TMainForm::HintText() {
+    return CallOnWindowThread([this] { return lb_Hint->text().toStdU16String(); });
 }
 
 void TMainForm::SetPercentText(const std::u16string& Text) {
@@ -437,31 +388,71 @@ void TMainForm::SetPercentVisible(bool Visible) {
     RunOnWindowThread([this, Visible] { Lb_ProcessPostion->setVisible(Visible); });
 }
 
-void TMainForm::SetInstallEnabled(bool Enabled) {
-    RunOnWindowThread([this, Enabled] { FBtn_Install->setEnabled(Enabled); });
-}
-
-void TMainForm::SetChangeDirEnabled(bool Enabled) {
-    RunOnWindowThread([this, Enabled] { FBtn_ChangeDir->setEnabled(Enabled); });
-}
-
 void TMainForm::AddLogLine(const std::u16string& Line) {
     RunOnWindowThread([this, Line] { M_Log->appendPlainText(Q(Line)); });
+}
+
+std::u16string TMainForm::InstallDirText() {
+    return CallOnWindowThread([this] { return Edt_InstallDir->text().toStdU16String(); });
+}
+
+void TMainForm::SetInstallDirText(const std::u16string& Text) {
+    RunOnWindowThread([this, Text] { Edt_InstallDir->setText(Q(Text)); });
+}
+
+void TMainForm::ShowAutoUpdatePage() {
+    RunOnWindowThread([this] { PG->setCurrentWidget(tb_AutoUpdate); });
+}
+
+bool TMainForm::AutoUpdatePageActive() {
+    return CallOnWindowThread([this] { return PG->currentWidget() == tb_AutoUpdate; });
 }
 
 void TMainForm::SetHint1(const std::u16string& Text) {
     RunOnWindowThread([this, Text] { SetLabelText(lb_Hint1, Text); });
 }
 
-void TMainForm::EndMessageLoop() {
+std::u16string TMainForm::PackageFolderText() {
+    return CallOnWindowThread([this] { return Edt_FileName->text().toStdU16String(); });
+}
+
+void TMainForm::SetPackageFolderText(const std::u16string& Text) {
+    RunOnWindowThread([this, Text] { Edt_FileName->setText(Q(Text)); });
+}
+
+bool TMainForm::DesktopShortcutChecked() {
+    return CallOnWindowThread([this] { return CheckB_DeskTop->isChecked(); });
+}
+
+bool TMainForm::RunAfterInstallChecked() {
+    return CallOnWindowThread([this] { return CheckB_InstallAndRun->isChecked(); });
+}
+
+void TMainForm::SetDownloadPageEnabled(bool Enabled) {
+    RunOnWindowThread([this, Enabled] {
+        for (QWidget* control : std::initializer_list<QWidget*>{Btn_DownLoadAndRun, Btn_Dir, CheckB_DeskTop,
+                                                                CheckB_InstallAndRun, Edt_FileName})
+            control->setEnabled(Enabled);
+    });
+}
+
+void TMainForm::RunOnWindowThread(std::function<void()> Action) {
+    if (QThread::currentThread() == thread()) {
+        Action();
+    } else {
+        QMetaObject::invokeMethod(this, std::move(Action), Qt::QueuedConnection);
+    }
+}
+
+void TMainForm::PostToWindowThread(std::function<void()> Action) {
+    QMetaObject::invokeMethod(this, std::move(Action), Qt::QueuedConnection);
+}
+
+void TMainForm::EndMessageLoop(int Status) {
     // Queued, so that changes asked for before it are still applied.
-    QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(qApp, [Status] { QCoreApplication::exit(Status); }, Qt::QueuedConnection);
 }
 
 void TMainForm::ProcessMessages() {
     if (QThread::currentThread() == thread()) QCoreApplication::processEvents();
-}
-
-std::u16string TMainForm::InstallDirText() {
-    return CallOnWindowThread([this] { return Edt_InstallDir->text().toStdU16String(); });
 }

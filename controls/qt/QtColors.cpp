@@ -1,4 +1,4 @@
-#include "controls/Colors.h"
+#include "controls/qt/QtColors.h"
 
 namespace controls {
 

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Runs a Windows program under Wine on a private Xvfb display, in the Wine
+# prefix $WINEPREFIX, after mapping the window's font face "微软雅黑" to the
+# installed WenQuanYi Micro Hei (Wine's font replacement key), so that the
+# window's Chinese texts render as on Windows.
+#
+#   run-with-display.sh PROGRAM.exe ARGS...   exits with the program's status
+set -uo pipefail
+
+: "${WINEPREFIX:?WINEPREFIX names the private prefix}"
+export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wine=/usr/lib/wine/wine64
+[[ -x $wine ]] || wine=$(command -v wine64 || command -v wine)
+wineserver=/usr/lib/wine/wineserver64
+[[ -x $wineserver ]] || wineserver=$(command -v wineserver64 || command -v wineserver)
+
+if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
+  mkdir -p "$WINEPREFIX"
+  DISPLAY= "$wine" wineboot -i >/dev/null 2>&1 || { echo "wineboot failed" >&2; exit 1; }
+fi
+if ! grep -q 'WenQuanYi Micro Hei' "$WINEPREFIX/user.reg" 2>/dev/null; then
+  DISPLAY= "$wine" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v '微软雅黑' /t REG_SZ \
+    /d 'WenQuanYi Micro Hei' /f >/dev/null 2>&1 || { echo "font replacement failed" >&2; exit 1; }
+  # Settles the registry on disk, so that the check above finds it next time.
+  "$wineserver" -w
+fi
+
+# Xvfb picks a free display itself and writes its number.
+numberfile=$(mktemp)
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$numberfile" >/dev/null 2>&1 &
+xvfb=$!
+trap 'kill $xvfb 2>/dev/null; wait $xvfb 2>/dev/null; rm -f "$numberfile"' EXIT
+display=
+for _ in $(seq 1 100); do
+  display=$(tr -dc 0-9 <"$numberfile")
+  [[ -n $display ]] && break
+  sleep 0.1
+done
+[[ -n $display ]] || { echo "Xvfb did not start" >&2; exit 1; }
+export DISPLAY=":$display"
+"$wine" "$@"
+exit $?

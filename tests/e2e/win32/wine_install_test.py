@@ -1,0 +1,289 @@
+#!/usr/bin/env python3
+"""End to end under Wine: zelvano-setup.exe /silent against a private nginx
+on loopback, in a Wine prefix of its own (made with a private HOME, so that
+its desktop is a plain folder inside the prefix), on a private Xvfb display
+(Wine's windows need one, even when unattended).
+
+usage: wine_install_test.py SETUP.exe Corvexa.exe Uninstall.exe WORKDIR
+
+The cases: a full installation (request path, a running client ended, the
+archive extracted into C:\\Program Files\\Pordino2.0, the work folder gone,
+the desktop shortcut, the uninstall key, the client started in its folder,
+status 0, then the uninstaller removing it all); the request for Windows XP
+("?os=xp") with the prefix set to Windows XP (x64, version 5.2); and the failures: a dead
+server (status 1), a wrong archive password and an archive without the
+client (status 2).
+"""
+import os
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SUPPORT = os.path.join(HERE, "..", "..", "support")
+NGINX_FIXTURE = os.path.join(SUPPORT, "nginx_fixture.py")
+SETUP, CLIENT, UNINSTALL, WORK = (os.path.abspath(a) for a in sys.argv[1:5])
+del sys.argv[1:5]
+
+WINE = "/usr/lib/wine/wine64" if os.access("/usr/lib/wine/wine64", os.X_OK) else shutil.which("wine64") or "wine"
+WINESERVER = ("/usr/lib/wine/wineserver64" if os.access("/usr/lib/wine/wineserver64", os.X_OK)
+              else shutil.which("wineserver64") or "wineserver")
+PREFIX = os.path.join(WORK, "prefix")
+HOME = os.path.join(WORK, "home")
+KEY = r"HKLM\SOFTWARE\Wow6432Node\Microsoft\Windows\CurrentVersion\Uninstall\Zelvano在线"
+PASSWORD = "qazkt"
+
+
+DISPLAY = {"name": None}
+
+
+def start_display():
+    """Starts Xvfb on a display it picks itself; returns the process."""
+    read, write = os.pipe()
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                            pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write)
+    number = b""
+    while not number.endswith(b"\n"):
+        chunk = os.read(read, 16)
+        if not chunk:
+            break
+        number += chunk
+    os.close(read)
+    DISPLAY["name"] = ":" + number.decode().strip()
+    return xvfb
+
+
+def wine_env(**extra):
+    env = dict(os.environ, WINEPREFIX=PREFIX, HOME=HOME, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+    env.pop("WAYLAND_DISPLAY", None)
+    env.pop("DISPLAY", None)
+    if DISPLAY["name"]:
+        env["DISPLAY"] = DISPLAY["name"]
+    env.update(extra)
+    return env
+
+
+def wine(*args, timeout=180, **extra):
+    return subprocess.run([WINE, *args], env=wine_env(**extra), capture_output=True, timeout=timeout)
+
+
+def drive_c(*parts):
+    return os.path.join(PREFIX, "drive_c", *parts)
+
+
+def desktop():
+    users = drive_c("users")
+    for name in os.listdir(users):
+        path = os.path.join(users, name, "Desktop")
+        if name != "Public" and os.path.isdir(path):
+            return path
+    raise AssertionError("no desktop folder in the prefix")
+
+
+def make_prefix():
+    if not os.path.exists(os.path.join(PREFIX, "system.reg")):
+        os.makedirs(HOME, exist_ok=True)
+        wine("wineboot", "-i", timeout=600)
+    subprocess.run([WINESERVER, "-w"], env=wine_env(), timeout=120)
+
+
+def set_windows_version(version):
+    wine("winecfg", "-v", version)
+    subprocess.run([WINESERVER, "-w"], env=wine_env(), timeout=120)
+
+
+def make_archive(path, files, password=PASSWORD):
+    """files: name -> source path; stored flat with zip -P."""
+    stage = tempfile.mkdtemp(dir=WORK)
+    for name, source in files.items():
+        os.makedirs(os.path.dirname(os.path.join(stage, name)) or stage, exist_ok=True)
+        shutil.copy(source, os.path.join(stage, name))
+    subprocess.run(["zip", "-q", "-r", "-X", "-P", password, path, "."], cwd=stage, check=True)
+    shutil.rmtree(stage)
+
+
+class Server:
+    def __init__(self, archive):
+        self.root = tempfile.mkdtemp(dir=WORK)
+        self.work = tempfile.mkdtemp(dir=WORK)
+        os.makedirs(os.path.join(self.root, "files"))
+        os.makedirs(os.path.join(self.root, "api", "autodownload"))
+        shutil.copy(archive, os.path.join(self.root, "files", "release.zip"))
+        port = subprocess.run([sys.executable, NGINX_FIXTURE, "start", "--root", self.root, "--workdir", self.work],
+                              capture_output=True, text=True, check=True).stdout.strip()
+        self.url = "http://127.0.0.1:%s" % port
+        with open(os.path.join(self.root, "api", "autodownload", "student"), "w") as f:
+            f.write('{"download_url":"%s/files/release.zip"}' % self.url)
+
+    def requests(self):
+        with open(os.path.join(self.work, "access.log")) as f:
+            return [line.split('"')[1] for line in f if '"' in line]
+
+    def stop(self):
+        subprocess.run([sys.executable, NGINX_FIXTURE, "stop", "--workdir", self.work], check=False)
+
+
+def dead_server_url():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return "http://127.0.0.1:%d" % s.getsockname()[1]
+
+
+def run_setup(server_url, name):
+    """Runs a copy of the setup program under a name of its own (it ends every
+    process of its own name) and returns (status, standard error)."""
+    program = os.path.join(WORK, name)
+    shutil.copy(SETUP, program)
+    done = wine(program, "/silent", ZELVANO_UPDATE_SERVER=server_url, timeout=300)
+    return done.returncode, done.stderr.decode("utf-8", "replace")
+
+
+def reg_values(key):
+    """The key's text values as `wine reg export` writes them (UTF-16, unlike
+    the console output of reg query); {} when the key is missing."""
+    exported = os.path.join(WORK, "key.reg")
+    if os.path.exists(exported):
+        os.remove(exported)
+    wine("reg", "export", key, "Z:" + exported.replace("/", "\\"), "/y")
+    if not os.path.exists(exported):
+        return {}
+    with open(exported, encoding="utf-16") as f:
+        lines = f.read().splitlines()
+    values = {}
+    for line in lines:
+        if line.startswith('"') and '"="' in line:
+            name, value = line[1:-1].split('"="', 1)
+            values[name] = value.replace("\\\\", "\\").replace('\\"', '"')
+    return values
+
+
+CLIENT_DIR = None
+
+
+class WineInstall(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        make_prefix()
+        cls.xvfb = start_display()
+        global CLIENT_DIR
+        CLIENT_DIR = drive_c("Program Files", "Pordino2.0")
+        cls.release = os.path.join(WORK, "release.zip")
+        if not os.path.exists(cls.release):
+            readme = os.path.join(WORK, "readme.txt")
+            with open(readme, "w") as f:
+                f.write("Zelvano demo release\n")
+            make_archive(cls.release, {"Corvexa.exe": CLIENT, "Uninstall.exe": UNINSTALL,
+                                       "data/readme.txt": readme})
+
+    @classmethod
+    def tearDownClass(cls):
+        subprocess.run([WINESERVER, "-k"], env=wine_env(), timeout=60)
+        cls.xvfb.terminate()
+        cls.xvfb.wait()
+
+    def setUp(self):
+        shutil.rmtree(CLIENT_DIR, ignore_errors=True)
+        wine("reg", "delete", KEY, "/f")
+        lnk = os.path.join(desktop(), "Zelvano在线2.0.lnk")
+        if os.path.exists(lnk):
+            os.remove(lnk)
+
+    def test_1_installs_starts_the_client_and_the_uninstaller_removes_it(self):
+        server = Server(self.release)
+        self.addCleanup(server.stop)
+        # A client already running from elsewhere is ended before the download.
+        running_dir = os.path.join(WORK, "running")
+        os.makedirs(running_dir, exist_ok=True)
+        shutil.copy(CLIENT, os.path.join(running_dir, "Corvexa.exe"))
+        running = subprocess.Popen([WINE, os.path.join(running_dir, "Corvexa.exe"), "/wait"], cwd=running_dir,
+                                   env=wine_env(), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for _ in range(300):
+            if os.path.exists(os.path.join(running_dir, "started")):
+                break
+            time.sleep(0.1)
+
+        status, errors = run_setup(server.url, "setup-full.exe")
+        self.assertEqual(status, 0, errors)
+        running.wait(timeout=30)  # ended by the setup program (raises when still running)
+        self.assertIn("GET /api/autodownload/student HTTP/1.1", server.requests())
+        self.assertTrue(any(r.startswith("GET /files/release.zip") for r in server.requests()))
+
+        for name in ("Corvexa.exe", "Uninstall.exe", os.path.join("data", "readme.txt")):
+            self.assertTrue(os.path.isfile(os.path.join(CLIENT_DIR, name)), name)
+        self.assertFalse(os.path.exists(os.path.join(CLIENT_DIR, "Update")))
+        lnk = os.path.join(desktop(), "Zelvano在线2.0.lnk")
+        self.assertTrue(os.path.isfile(lnk))
+        with open(lnk, "rb") as f:
+            link = f.read()
+        self.assertEqual(link[:4], b"\x4c\x00\x00\x00")  # a shell link
+        # The link's target as the shell resolved it (its local base path).
+        self.assertIn(b"C:\\Program Files\\Pordino2.0\\Corvexa.exe\x00", link)
+
+        values = reg_values(KEY)
+        folder = "C:\\Program Files\\Pordino2.0\\"
+        self.assertEqual(values.get("DisplayIcon"), folder + "Corvexa.exe")
+        self.assertEqual(values.get("DisplayName"), "Zelvano在线直播一对一")
+        self.assertEqual(values.get("DisplayVersion"), "1.0.1")
+        self.assertEqual(values.get("HelpLink"), "")
+        self.assertEqual(values.get("InstallLocation"), folder)
+        self.assertEqual(values.get("Publisher"), "Zelvano教育集团")
+        self.assertEqual(values.get("UninstallString"), folder + "Uninstall.exe")
+
+        started = os.path.join(CLIENT_DIR, "started")
+        for _ in range(300):
+            if os.path.exists(started):
+                break
+            time.sleep(0.1)
+        with open(started, encoding="utf-8") as f:
+            self.assertIn("folder C:\\Program Files\\Pordino2.0", f.read())
+
+        # The uninstaller removes the files, the shortcut and the key.
+        done = wine(os.path.join(CLIENT_DIR, "Uninstall.exe"))
+        self.assertEqual(done.returncode, 0)
+        self.assertFalse(os.path.exists(lnk))
+        self.assertEqual(reg_values(KEY), {})
+        self.assertFalse(os.path.exists(os.path.join(CLIENT_DIR, "Corvexa.exe")))
+
+    def test_2_failures_end_with_their_statuses(self):
+        status, errors = run_setup(dead_server_url(), "setup-dead.exe")
+        self.assertEqual(status, 1, errors)
+        self.assertIn("网络断开安装失败 ，请重新安装 . . .", errors)
+
+        wrong = os.path.join(WORK, "wrong-password.zip")
+        if not os.path.exists(wrong):
+            make_archive(wrong, {"Corvexa.exe": CLIENT}, password="not-the-password")
+        no_client = os.path.join(WORK, "no-client.zip")
+        if not os.path.exists(no_client):
+            make_archive(no_client, {"Uninstall.exe": UNINSTALL})
+        for archive, name in ((wrong, "setup-wrong.exe"), (no_client, "setup-noclient.exe")):
+            with self.subTest(archive=os.path.basename(archive)):
+                server = Server(archive)
+                try:
+                    status, errors = run_setup(server.url, name)
+                finally:
+                    server.stop()
+                self.assertEqual(status, 2, errors)
+                self.assertIn("安装应用程序失败，请重新安装 . . . ", errors)
+                self.assertFalse(os.path.exists(os.path.join(CLIENT_DIR, "started")))
+                self.assertEqual(reg_values(KEY), {})
+
+    def test_3_windows_xp_asks_for_xp_packages(self):
+        server = Server(self.release)
+        self.addCleanup(server.stop)
+        # A 64-bit prefix knows XP as "winxp64" (5.2; "winxp" is refused).
+        set_windows_version("winxp64")
+        try:
+            status, errors = run_setup(server.url, "setup-xp.exe")
+        finally:
+            set_windows_version("win10")
+        self.assertIn("GET /api/autodownload/student?os=xp HTTP/1.1", server.requests())
+        self.assertEqual(status, 0, errors)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
