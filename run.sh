@@ -23,12 +23,17 @@ if [[ "${1:-}" == windows ]]; then
   export WINEPREFIX=${WINEPREFIX:-$demo/wine} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   wine=/usr/lib/wine/wine64
   [[ -x $wine ]] || wine=$(command -v wine64 || command -v wine)
+  wineserver=/usr/lib/wine/wineserver64
+  [[ -x $wineserver ]] || wineserver=$(command -v wineserver64 || command -v wineserver)
   if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
     mkdir -p "$WINEPREFIX"
     DISPLAY= "$wine" wineboot -i >/dev/null 2>&1
     # The window's font face, shown with the installed CJK font.
     DISPLAY= "$wine" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v '微软雅黑' /t REG_SZ \
       /d 'WenQuanYi Micro Hei' /f >/dev/null 2>&1
+    # The setup must start a Wine server of its own, on the display it is
+    # given: the one made without a display above would keep its desktop.
+    "$wineserver" -w
   fi
   www=$demo/server/www
   work=$demo/server/nginx
