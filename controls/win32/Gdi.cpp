@@ -4,6 +4,16 @@
 
 namespace controls::win32 {
 
+void RegisterControlClass(const wchar_t* ClassName, WNDPROC Proc) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = Proc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+    wc.lpszClassName = ClassName;
+    RegisterClassExW(&wc);
+}
+
 COLORREF ToColorRef(TColor Color) {
     if ((Color & clSystemColor) == 0) return COLORREF(Color & 0xFFFFFF);
     return GetSysColor(Color & 0xFF);

@@ -13,6 +13,11 @@
 
 namespace controls::win32 {
 
+// Registers the window class of a control (arrow cursor, no background
+// brush: the control paints all of itself); a class already registered
+// stays as it is.
+void RegisterControlClass(const wchar_t* ClassName, WNDPROC Proc);
+
 // The GDI colour of a colour value; system colours come from the system.
 COLORREF ToColorRef(TColor Color);
 

@@ -1,5 +1,7 @@
 #include "controls/win32/ImageButton.h"
 
+#include "controls/win32/Gdi.h"
+
 #include <commctrl.h>
 #include <windowsx.h>
 
@@ -8,25 +10,12 @@ namespace {
 
 constexpr wchar_t kClassName[] = L"ZelvanoImageButton";
 
-void RegisterClassOnce(WNDPROC Proc) {
-    static const bool registered = [Proc] {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = Proc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
-        wc.lpszClassName = kClassName;
-        return RegisterClassExW(&wc) != 0;
-    }();
-    (void)registered;
-}
-
 const wchar_t* Wide(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
 
 }  // namespace
 
 TImageButton::TImageButton(HWND Parent, TColor Background) : background_(Background) {
-    RegisterClassOnce(&WindowProc);
+    RegisterControlClass(kClassName, &WindowProc);
     hwnd_ = CreateWindowExW(0, kClassName, L"", WS_CHILD | WS_VISIBLE, 0, 0, 23, 23, Parent, nullptr,
                             GetModuleHandleW(nullptr), this);
 }

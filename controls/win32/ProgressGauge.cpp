@@ -6,22 +6,10 @@ namespace controls::win32 {
 namespace {
 
 constexpr wchar_t kClassName[] = L"ZelvanoProgressGauge";
+
 // Posted from other threads: repaint now, call OnChange.
 constexpr UINT WM_GAUGE_REPAINT = WM_APP + 1;
 constexpr UINT WM_GAUGE_CHANGED = WM_APP + 2;
-
-void RegisterClassOnce(WNDPROC Proc) {
-    static const bool registered = [Proc] {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = Proc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
-        wc.lpszClassName = kClassName;
-        return RegisterClassExW(&wc) != 0;
-    }();
-    (void)registered;
-}
 
 void FillBox(HDC dc, const TRect& r, COLORREF color) {
     if (r.Empty()) return;
@@ -34,7 +22,7 @@ void FillBox(HDC dc, const TRect& r, COLORREF color) {
 }  // namespace
 
 TProgressGauge::TProgressGauge(HWND Parent) : thread_(GetCurrentThreadId()) {
-    RegisterClassOnce(&WindowProc);
+    RegisterControlClass(kClassName, &WindowProc);
     hwnd_ = CreateWindowExW(0, kClassName, L"", WS_CHILD | WS_VISIBLE, 0, 0, 120, 30, Parent, nullptr,
                             GetModuleHandleW(nullptr), this);
 }
