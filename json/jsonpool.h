@@ -8,12 +8,21 @@
 // per-object header and the bin bookkeeping of the general allocator, which
 // dominate building and freeing large documents. Sanitizer builds use the
 // general allocator, so every object stays individually checked.
+//
+// A thread's free list lives in a small record of its own on the heap, which
+// a thread_local pointer finds. The record, not the thread_local variable,
+// is what the thread-exit hook gets when the thread ends: with mingw's
+// emulated thread-local storage the variables are already freed by the time
+// thread_local objects are destroyed, and a list read from there was lost.
 #pragma once
 
 #include <cstddef>
+#include <cstdlib>
 #include <mutex>
 #include <new>
 #include <vector>
+
+#include "platform/thread.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define ZELVANO_JSON_POOL 0
@@ -55,9 +64,10 @@ class FixedPool {
 public:
     static void* Alloc() {
 #if ZELVANO_JSON_POOL
-        void* p = free_;
-        if (!p) p = Refill();
-        free_ = *static_cast<void**>(p);
+        ThreadList* list = list_;
+        void* p = list->free;
+        if (!p) return Refill();
+        list->free = *static_cast<void**>(p);
         return p;
 #else
         return ::operator new(Size);
@@ -65,8 +75,16 @@ public:
     }
     static void Free(void* p) noexcept {
 #if ZELVANO_JSON_POOL
-        *static_cast<void**>(p) = free_;
-        free_ = p;
+        ThreadList* list = list_;
+        if (list == &noList_ && !(list = NewList())) {
+            // No list could be made for this thread: the block goes to the
+            // store as a chain of its own.
+            *static_cast<void**>(p) = nullptr;
+            Orphans().Give(p);
+            return;
+        }
+        *static_cast<void**>(p) = list->free;
+        list->free = p;
 #else
         ::operator delete(p);
 #endif
@@ -74,26 +92,54 @@ public:
 
 private:
 #if ZELVANO_JSON_POOL
-    // Hands the thread's free list to the orphans when the thread ends. It
-    // is made on the thread's first refill, off the fast path.
-    struct ThreadEnd {
-        ~ThreadEnd() {
-            if (free_) Orphans().Give(free_);
-            free_ = nullptr;
-        }
+    struct ThreadList {
+        void* free;
     };
     static OrphanStore& Orphans() {
         static OrphanStore* store = new OrphanStore();  // outlives every thread
         return *store;
     }
-    static void* Refill() {
-        static thread_local ThreadEnd end;
-        (void)end;
-        if (void* chain = Orphans().Take()) return chain;
-        return NewSlab(Size);
+    // Hands an ending thread's free list to the orphans.
+    static void ThreadEnded(void* value) {
+        auto* list = static_cast<ThreadList*>(value);
+        if (list->free) Orphans().Give(list->free);
+        std::free(list);
     }
+    static platform::TThreadExitHook* ExitHook() noexcept {
+        static platform::TThreadExitHook* hook = []() -> platform::TThreadExitHook* {
+            try {
+                return new platform::TThreadExitHook(&ThreadEnded);  // lives as long as the process
+            } catch (...) {
+                return nullptr;
+            }
+        }();
+        return hook;
+    }
+    // The calling thread's list, made on its first refill (or free), off the
+    // fast path; nil when no memory is left for it.
+    [[gnu::noinline, gnu::cold]] static ThreadList* NewList() noexcept {
+        auto* list = static_cast<ThreadList*>(std::malloc(sizeof(ThreadList)));
+        if (!list) return nullptr;
+        list->free = nullptr;
+        // Without the hook the list stays with its ended thread, as blocks
+        // that are never reused.
+        if (platform::TThreadExitHook* hook = ExitHook()) hook->Set(list);
+        list_ = list;
+        return list;
+    }
+    [[gnu::noinline]] static void* Refill() {
+        ThreadList* list = list_;
+        if (list == &noList_ && !(list = NewList())) throw std::bad_alloc();
+        void* chain = Orphans().Take();
+        if (!chain) chain = NewSlab(Size);
+        list->free = *static_cast<void**>(chain);
+        return chain;
+    }
+    // A thread without a list of its own yet sees this empty one, which is
+    // never written: the fast path then needs no test of its own for it.
+    static inline ThreadList noList_{nullptr};
+    static inline thread_local ThreadList* list_ = &noList_;
 #endif
-    static inline thread_local void* free_ = nullptr;
 };
 
 }  // namespace json::pool

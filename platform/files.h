@@ -38,4 +38,11 @@ bool SetFileMode(const std::u16string& path, int mode);
 
 std::u16string GetCurrentDir();
 
+// A name that this system reads as a device wherever it stands in a path, so
+// that no file or folder of that name can be made: on Windows CON, PRN, AUX,
+// NUL, COM0-COM9, LPT0-LPT9 (also with a superscript 1, 2 or 3), CONIN$ and
+// CONOUT$, in any case, with trailing spaces and with any extension or
+// stream ("nul.txt", "con :x"). Never on Linux.
+bool IsDeviceName(const std::u16string& name);
+
 }  // namespace platform

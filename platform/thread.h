@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <exception>
 #include <mutex>
 #include <thread>
@@ -49,6 +50,29 @@ private:
     mutable std::mutex fatalMutex_;
     std::exception_ptr fatal_;
     std::thread thread_;
+};
+
+// A call made on a thread as it ends, with the value that thread gave last
+// (threads that gave none, or nil, are not called): for per-thread state that
+// must be handed on when its thread goes. The value is kept by the system
+// (a pthread key on Linux, a fiber-local slot on Windows) and reaches the call
+// as it is, so the call needs no thread_local variable: with mingw's emulated
+// thread-local storage those are freed before thread_local objects are
+// destroyed. The main thread is not called when the process ends. A hook
+// holds one system slot and is meant to live as long as the process.
+class TThreadExitHook {
+public:
+    using TCallback = void (*)(void* value);
+    // Raises platform::Exception when the system has no slot left.
+    explicit TThreadExitHook(TCallback callback);
+    TThreadExitHook(const TThreadExitHook&) = delete;
+    TThreadExitHook& operator=(const TThreadExitHook&) = delete;
+    // The calling thread's value; false when it could not be kept.
+    bool Set(void* value);
+
+private:
+    TCallback callback_;
+    uintptr_t slot_ = 0;
 };
 
 }  // namespace platform

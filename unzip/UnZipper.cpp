@@ -422,6 +422,9 @@ bool TUnZipper::EntryPath(const TZipHeaderInfo& entry, std::u16string& rel, std:
             if (part.compare(from, to - from, u"..") == 0) bad = true;
             from = to + 1;
         }
+        // A part the system reads as a device ("NUL", "con.txt" on Windows)
+        // would send the data there instead of to a file below the destination.
+        if (platform::IsDeviceName(part)) bad = true;
         if (!rel.empty()) rel += u'/';
         rel += part;
     }

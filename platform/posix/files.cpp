@@ -92,4 +92,7 @@ std::u16string GetCurrentDir() {
     return Utf8ToText(buf);
 }
 
+// Every name is a name in its folder; devices live in /dev.
+bool IsDeviceName(const std::u16string&) { return false; }
+
 }  // namespace platform

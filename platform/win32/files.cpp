@@ -125,4 +125,23 @@ std::u16string GetCurrentDir() {
     }
 }
 
+bool IsDeviceName(const std::u16string& name) {
+    // The system looks at the name up to its first dot or colon, less
+    // trailing spaces, and compares it without regard to case.
+    size_t end = name.find_first_of(u".:");
+    if (end == std::u16string::npos) end = name.size();
+    while (end > 0 && name[end - 1] == u' ') --end;
+    std::u16string base;
+    for (size_t k = 0; k < end; ++k) {
+        char16_t c = name[k];
+        base += c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
+    }
+    if (base == u"CON" || base == u"PRN" || base == u"AUX" || base == u"NUL" || base == u"CONIN$" ||
+        base == u"CONOUT$")
+        return true;
+    if (base.size() != 4 || (base.compare(0, 3, u"COM") != 0 && base.compare(0, 3, u"LPT") != 0)) return false;
+    char16_t digit = base[3];
+    return (digit >= u'0' && digit <= u'9') || digit == u'\u00B9' || digit == u'\u00B2' || digit == u'\u00B3';
+}
+
 }  // namespace platform

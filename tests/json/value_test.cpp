@@ -271,12 +271,6 @@ TEST(JsonPool, MemoryOfEndedThreadsIsReused) {
         });
         t.join();
     };
-#ifdef _WIN32
-    // mingw's emulated thread-local storage may end the free list's variable
-    // before the destructor that hands it on runs: an ended thread's blocks
-    // are then not reused (docs/changes.md, Windows build).
-    GTEST_SKIP() << "ended threads' blocks are not handed on in the mingw build";
-#endif
     parseOnAThread();
     const size_t afterOne = pool::SlabBytes();
     if (afterOne == 0) GTEST_SKIP() << "the block pool is not used in sanitizer builds";

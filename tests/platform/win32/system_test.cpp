@@ -16,8 +16,13 @@ TEST(SystemInfo, ArchitecturesAndVersionFromTheSystem) {
         EXPECT_EQ(ProcessArchitecture(), PROCESSOR_ARCHITECTURE_AMD64);
         EXPECT_FALSE(IsWow64Process());
     } else {
+        // A 32-bit program: on a 64-bit system (a 64-bit Wine prefix) it runs
+        // under WoW64, where the system also sets PROCESSOR_ARCHITEW6432 to the
+        // native architecture; on a 32-bit system (a win32 prefix) neither.
         EXPECT_EQ(ProcessArchitecture(), PROCESSOR_ARCHITECTURE_INTEL);
-        EXPECT_EQ(IsWow64Process(), NativeArchitecture() == PROCESSOR_ARCHITECTURE_AMD64);
+        const bool onWow64 = GetEnvironmentVariableW(L"PROCESSOR_ARCHITEW6432", nullptr, 0) > 0;
+        EXPECT_EQ(IsWow64Process(), onWow64);
+        EXPECT_EQ(NativeArchitecture(), onWow64 ? PROCESSOR_ARCHITECTURE_AMD64 : PROCESSOR_ARCHITECTURE_INTEL);
     }
     auto version = QueryOSVersion();
     ASSERT_TRUE(version.has_value());
