@@ -5,6 +5,7 @@ its desktop is a plain folder inside the prefix), on a private Xvfb display
 (Wine's windows need one, even when unattended).
 
 usage: wine_install_test.py SETUP.exe Corvexa.exe Uninstall.exe WORKDIR
+                            SIGNED_SETUP.exe PUBLISHER.key RELEASE.zip
 
 The cases: a full installation (request path, a running client ended, the
 archive extracted into C:\\Program Files\\Pordino2.0, the work folder gone,
@@ -12,8 +13,13 @@ the desktop shortcut, the uninstall key, the client started in its folder,
 status 0, then the uninstaller removing it all); the request for Windows XP
 ("?os=xp") with the prefix set to Windows XP (x64, version 5.2); and the failures: a dead
 server (status 1), a wrong archive password and an archive without the
-client (status 2).
+client (status 2). Then the setup program with the demo publisher's key built
+in (SIGNED_SETUP.exe; PUBLISHER.key signs, RELEASE.zip is the demo release):
+the signed archive installed, and every archive whose signature does not hold
+refused after the download with status 2, the archive deleted and nothing
+extracted, registered or started.
 """
+import base64
 import os
 import shutil
 import socket
@@ -26,8 +32,9 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 SUPPORT = os.path.join(HERE, "..", "..", "support")
 NGINX_FIXTURE = os.path.join(SUPPORT, "nginx_fixture.py")
-SETUP, CLIENT, UNINSTALL, WORK = (os.path.abspath(a) for a in sys.argv[1:5])
-del sys.argv[1:5]
+SETUP, CLIENT, UNINSTALL, WORK, SIGNED_SETUP, PUBLISHER_KEY, DEMO_RELEASE = (
+    os.path.abspath(a) for a in sys.argv[1:8])
+del sys.argv[1:8]
 
 WINE = "/usr/lib/wine/wine64" if os.access("/usr/lib/wine/wine64", os.X_OK) else shutil.which("wine64") or "wine"
 WINESERVER = ("/usr/lib/wine/wineserver64" if os.access("/usr/lib/wine/wineserver64", os.X_OK)
@@ -108,7 +115,7 @@ def make_archive(path, files, password=PASSWORD):
 
 
 class Server:
-    def __init__(self, archive):
+    def __init__(self, archive, signature=None):
         self.root = tempfile.mkdtemp(dir=WORK)
         self.work = tempfile.mkdtemp(dir=WORK)
         os.makedirs(os.path.join(self.root, "files"))
@@ -117,8 +124,11 @@ class Server:
         port = subprocess.run([sys.executable, NGINX_FIXTURE, "start", "--root", self.root, "--workdir", self.work],
                               capture_output=True, text=True, check=True).stdout.strip()
         self.url = "http://127.0.0.1:%s" % port
+        reply = '{"download_url":"%s/files/release.zip"' % self.url
+        if signature is not None:
+            reply += ',"version":"2.0","signature":"%s"' % signature
         with open(os.path.join(self.root, "api", "autodownload", "student"), "w") as f:
-            f.write('{"download_url":"%s/files/release.zip"}' % self.url)
+            f.write(reply + "}")
 
     def requests(self):
         with open(os.path.join(self.work, "access.log")) as f:
@@ -134,11 +144,19 @@ def dead_server_url():
         return "http://127.0.0.1:%d" % s.getsockname()[1]
 
 
-def run_setup(server_url, name):
-    """Runs a copy of the setup program under a name of its own (it ends every
+def sign(key, archive):
+    """What a publisher puts into the update reply: the base64 of the DER
+    ECDSA signature over the archive's SHA-256."""
+    der = subprocess.run(["openssl", "dgst", "-sha256", "-sign", key, archive], capture_output=True,
+                         check=True).stdout
+    return base64.b64encode(der).decode()
+
+
+def run_setup(server_url, name, setup=SETUP):
+    """Runs a copy of a setup program under a name of its own (it ends every
     process of its own name) and returns (status, standard error)."""
     program = os.path.join(WORK, name)
-    shutil.copy(SETUP, program)
+    shutil.copy(setup, program)
     done = wine(program, "/silent", ZELVANO_UPDATE_SERVER=server_url, timeout=300)
     return done.returncode, done.stderr.decode("utf-8", "replace")
 
@@ -283,6 +301,66 @@ class WineInstall(unittest.TestCase):
             set_windows_version("win10")
         self.assertIn("GET /api/autodownload/student?os=xp HTTP/1.1", server.requests())
         self.assertEqual(status, 0, errors)
+
+    def test_4_signed_releases(self):
+        """The setup program with a release key: the signed archive goes in,
+        every other one is refused once downloaded."""
+        server = Server(DEMO_RELEASE, sign(PUBLISHER_KEY, DEMO_RELEASE))
+        try:
+            status, errors = run_setup(server.url, "setup-signed.exe", SIGNED_SETUP)
+        finally:
+            server.stop()
+        self.assertEqual(status, 0, errors)
+        self.assertTrue(os.path.isfile(os.path.join(CLIENT_DIR, "Corvexa.exe")))
+        self.assertFalse(os.path.exists(os.path.join(CLIENT_DIR, "Update")))
+        started = os.path.join(CLIENT_DIR, "started")
+        for _ in range(300):
+            if os.path.exists(started):
+                break
+            time.sleep(0.1)
+        self.assertTrue(os.path.exists(started), "the client was not started")
+        self.assertNotEqual(reg_values(KEY), {})
+
+        # The demo archive with one byte changed in the middle of its data,
+        # and a key of another publisher.
+        with open(DEMO_RELEASE, "rb") as f:
+            changed_bytes = bytearray(f.read())
+        changed_bytes[len(changed_bytes) // 2] ^= 0x01
+        changed = os.path.join(WORK, "changed.zip")
+        with open(changed, "wb") as f:
+            f.write(changed_bytes)
+        stranger = os.path.join(WORK, "stranger.key")
+        subprocess.run(["openssl", "ecparam", "-name", "prime256v1", "-genkey", "-noout", "-out", stranger],
+                       check=True)
+        genuine = sign(PUBLISHER_KEY, DEMO_RELEASE)
+        cases = (
+            ("archive changed by one byte", changed, genuine),
+            # self.release: another archive with the same files.
+            ("signature of another archive", DEMO_RELEASE, sign(PUBLISHER_KEY, self.release)),
+            ("no signature", DEMO_RELEASE, None),
+            ("signature not base64", DEMO_RELEASE, "MEUCIQ*not-base64*"),
+            ("key of another publisher", DEMO_RELEASE, sign(stranger, DEMO_RELEASE)),
+        )
+        self.setUp()  # the installation above gone
+        for number, (name, archive, signature) in enumerate(cases):
+            with self.subTest(name):
+                server = Server(archive, signature)
+                try:
+                    status, errors = run_setup(server.url, "setup-refused%d.exe" % number, SIGNED_SETUP)
+                    downloaded = any(r.startswith("GET /files/release.zip") for r in server.requests())
+                finally:
+                    server.stop()
+                self.assertEqual(status, 2, errors)
+                self.assertIn("安装包签名校验失败，请重新安装 . . . ", errors)
+                self.assertTrue(downloaded)
+                self.assertFalse(os.path.exists(os.path.join(CLIENT_DIR, "Update", "Version.zip")), "archive kept")
+                self.assertFalse(os.path.exists(os.path.join(CLIENT_DIR, "Corvexa.exe")), "extracted")
+                self.assertFalse(os.path.exists(os.path.join(CLIENT_DIR, "Uninstall.exe")), "extracted")
+                self.assertFalse(os.path.exists(os.path.join(CLIENT_DIR, "started")), "client started")
+                self.assertFalse(os.path.exists(os.path.join(desktop(), "Zelvano在线2.0.lnk")))
+        # Registered by none of them (one look at the registry: each costs a
+        # Wine start).
+        self.assertEqual(reg_values(KEY), {})
 
 
 if __name__ == "__main__":
