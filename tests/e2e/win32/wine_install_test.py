@@ -6,6 +6,7 @@ its desktop is a plain folder inside the prefix), on a private Xvfb display
 
 usage: wine_install_test.py SETUP.exe Corvexa.exe Uninstall.exe WORKDIR
                             SIGNED_SETUP.exe PUBLISHER.key RELEASE.zip
+                            TRUST_ROOT.exe
 
 The cases: a full installation (request path, a running client ended, the
 archive extracted into C:\\Program Files\\Pordino2.0, the work folder gone,
@@ -17,7 +18,11 @@ client (status 2). Then the setup program with the demo publisher's key built
 in (SIGNED_SETUP.exe; PUBLISHER.key signs, RELEASE.zip is the demo release):
 the signed archive installed, and every archive whose signature does not hold
 refused after the download with status 2, the archive deleted and nothing
-extracted, registered or started.
+extracted, registered or started. Last the signed installation over https
+from nginx with a certificate of a test authority: installed while the
+prefix's Root store holds that authority (TRUST_ROOT.exe puts it there and
+takes it out), a network failure (status 1) with nothing requested once it
+does not.
 """
 import base64
 import os
@@ -32,9 +37,9 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 SUPPORT = os.path.join(HERE, "..", "..", "support")
 NGINX_FIXTURE = os.path.join(SUPPORT, "nginx_fixture.py")
-SETUP, CLIENT, UNINSTALL, WORK, SIGNED_SETUP, PUBLISHER_KEY, DEMO_RELEASE = (
-    os.path.abspath(a) for a in sys.argv[1:8])
-del sys.argv[1:8]
+SETUP, CLIENT, UNINSTALL, WORK, SIGNED_SETUP, PUBLISHER_KEY, DEMO_RELEASE, TRUST_ROOT = (
+    os.path.abspath(a) for a in sys.argv[1:9])
+del sys.argv[1:9]
 
 WINE = "/usr/lib/wine/wine64" if os.access("/usr/lib/wine/wine64", os.X_OK) else shutil.which("wine64") or "wine"
 WINESERVER = ("/usr/lib/wine/wineserver64" if os.access("/usr/lib/wine/wineserver64", os.X_OK)
@@ -115,15 +120,18 @@ def make_archive(path, files, password=PASSWORD):
 
 
 class Server:
-    def __init__(self, archive, signature=None):
+    def __init__(self, archive, signature=None, tls=None):
+        """tls: (certificate, key) to serve https."""
         self.root = tempfile.mkdtemp(dir=WORK)
         self.work = tempfile.mkdtemp(dir=WORK)
         os.makedirs(os.path.join(self.root, "files"))
         os.makedirs(os.path.join(self.root, "api", "autodownload"))
         shutil.copy(archive, os.path.join(self.root, "files", "release.zip"))
-        port = subprocess.run([sys.executable, NGINX_FIXTURE, "start", "--root", self.root, "--workdir", self.work],
-                              capture_output=True, text=True, check=True).stdout.strip()
-        self.url = "http://127.0.0.1:%s" % port
+        command = [sys.executable, NGINX_FIXTURE, "start", "--root", self.root, "--workdir", self.work]
+        if tls:
+            command += ["--tls", *tls]
+        port = subprocess.run(command, capture_output=True, text=True, check=True).stdout.strip()
+        self.url = "%s://127.0.0.1:%s" % ("https" if tls else "http", port)
         reply = '{"download_url":"%s/files/release.zip"' % self.url
         if signature is not None:
             reply += ',"version":"2.0","signature":"%s"' % signature
@@ -150,6 +158,27 @@ def sign(key, archive):
     der = subprocess.run(["openssl", "dgst", "-sha256", "-sign", key, archive], capture_output=True,
                          check=True).stdout
     return base64.b64encode(der).decode()
+
+
+def make_authority(folder):
+    """A private certificate authority (ca.pem) and a certificate it issued
+    for localhost and 127.0.0.1; returns (authority, (certificate, key))."""
+    os.makedirs(folder, exist_ok=True)
+    ca, ca_key = os.path.join(folder, "ca.pem"), os.path.join(folder, "ca.key")
+    cert, key, csr = (os.path.join(folder, "server." + e) for e in ("pem", "key", "csr"))
+    ext = os.path.join(folder, "server.ext")
+    with open(ext, "w") as f:
+        f.write("subjectAltName=DNS:localhost,IP:127.0.0.1\nextendedKeyUsage=serverAuth\n")
+    quiet = dict(check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes",
+                    "-days", "30", "-subj", "/CN=Zelvano Wine Test Authority",
+                    "-addext", "basicConstraints=critical,CA:TRUE",
+                    "-addext", "keyUsage=critical,keyCertSign,cRLSign", "-keyout", ca_key, "-out", ca], **quiet)
+    subprocess.run(["openssl", "req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes",
+                    "-subj", "/CN=server", "-keyout", key, "-out", csr], **quiet)
+    subprocess.run(["openssl", "x509", "-req", "-in", csr, "-CA", ca, "-CAkey", ca_key, "-CAcreateserial",
+                    "-days", "30", "-extfile", ext, "-out", cert], **quiet)
+    return ca, (cert, key)
 
 
 def run_setup(server_url, name, setup=SETUP):
@@ -361,6 +390,37 @@ class WineInstall(unittest.TestCase):
         # Registered by none of them (one look at the registry: each costs a
         # Wine start).
         self.assertEqual(reg_values(KEY), {})
+
+    def test_5_signed_release_over_https(self):
+        """The update request and the ranged download over Schannel, the
+        server's chain checked against the prefix's Root store."""
+        authority, served = make_authority(os.path.join(WORK, "authority"))
+        server = Server(DEMO_RELEASE, sign(PUBLISHER_KEY, DEMO_RELEASE), tls=served)
+        self.addCleanup(server.stop)
+        self.assertTrue(server.url.startswith("https://"))
+        authority = "Z:" + authority.replace("/", "\\")
+        trust = wine(TRUST_ROOT, "add", authority)
+        self.assertEqual(trust.returncode, 0, trust.stderr)
+        try:
+            status, errors = run_setup(server.url, "setup-https.exe", SIGNED_SETUP)
+        finally:
+            untrust = wine(TRUST_ROOT, "remove", authority)
+        self.assertEqual(untrust.returncode, 0, untrust.stderr)
+        self.assertEqual(status, 0, errors)
+        self.assertIn("GET /api/autodownload/student HTTP/1.1", server.requests())
+        self.assertTrue(any(r.startswith("GET /files/release.zip") for r in server.requests()))
+        self.assertTrue(os.path.isfile(os.path.join(CLIENT_DIR, "Corvexa.exe")))
+
+        # The same server once its authority is no longer trusted.
+        self.setUp()
+        with open(os.path.join(server.work, "access.log")) as f:
+            before = f.read()
+        status, errors = run_setup(server.url, "setup-https-untrusted.exe", SIGNED_SETUP)
+        self.assertEqual(status, 1, errors)
+        self.assertIn("网络断开安装失败 ，请重新安装 . . .", errors)
+        with open(os.path.join(server.work, "access.log")) as f:
+            self.assertEqual(f.read(), before, "a request went out over an untrusted connection")
+        self.assertFalse(os.path.exists(os.path.join(CLIENT_DIR, "Corvexa.exe")))
 
 
 if __name__ == "__main__":
