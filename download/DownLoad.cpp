@@ -1,19 +1,20 @@
 #include "download/DownLoad.h"
 
 #include <cmath>
-#include <filesystem>
 
 #include "download/DownLoadTexts.h"
 #include "http/NetHTTP.h"
 #include "platform/codepage.h"
+#include "platform/files.h"
 #include "platform/stream.h"
+#include "platform/urldownload.h"
 
 namespace download {
 
 namespace {
 
 // The file the body goes into, reporting every write as progress. The
-// client may move back and cut the stream (a redirect's body is dropped).
+// client may move back and cut the stream.
 class TProgressFileStream : public platform::TStream {
 public:
     TProgressFileStream(const std::u16string& name, std::function<void(int64_t)> onWrite)
@@ -35,30 +36,80 @@ private:
     std::function<void(int64_t)> onWrite_;
 };
 
+// Raised inside the fetch when the handler cancels it.
+class ECancelled : public platform::Exception {
+public:
+    ECancelled() : platform::Exception(u"Operation aborted") {}
+};
+
 }  // namespace
 
-void TDownLoadURL::Report(uint32_t Progress, uint32_t ProgressMax, TURLDownloadStatus StatusCode,
+bool TDownLoadURL::Report(uint32_t Progress, uint32_t ProgressMax, TURLDownloadStatus StatusCode,
                           const std::u16string& StatusText) {
-    if (!OnDownloadProgress) return;
+    if (!OnDownloadProgress) return false;
     bool cancel = false;
     OnDownloadProgress(this, Progress, ProgressMax, StatusCode, StatusText, cancel);
-    if (cancel) throw platform::Exception(u"Operation aborted");
+    return cancel;
 }
 
 void TDownLoadURL::ExecuteTarget() {
+    if (platform::HasUrlDownloadService()) ExecuteWithService();
+    else ExecuteWithHttpClient();
+}
+
+void TDownLoadURL::ExecuteWithService() {
+    if (!platform::LoadUrlDownloadService())
+        throw platform::Exception(FillPlaceholders(texts::kUnableToLoad, {platform::UrlDownloadLibrary()}));
+    const std::u16string url = URL;
+    const std::u16string fileName = Filename;
+    // A file at the target afterwards is then the one the service wrote: it
+    // may report success without having written it (a folder that does not
+    // exist).
+    platform::DeleteFile(fileName);
+    uint32_t lastProgress = 0, lastProgressMax = 0;
+    long result = platform::kUrlDownloadAborted;
+    try {
+        result = platform::UrlDownloadToFile(
+            url, fileName,
+            [&](uint32_t Progress, uint32_t ProgressMax, uint32_t StatusCode, const std::u16string& StatusText) {
+                lastProgress = Progress;
+                lastProgressMax = ProgressMax;
+                // The service counts its statuses from 1.
+                return Report(Progress, ProgressMax, static_cast<TURLDownloadStatus>(static_cast<int>(StatusCode - 1u)),
+                              StatusText);
+            });
+    } catch (const std::exception&) {
+        result = platform::kUrlDownloadAborted;
+    }
+    // The service may report success for a body that ended before its
+    // announced length; the last report then has fewer bytes than announced.
+    const bool complete = result == 0 && platform::GetFileKind(fileName) == platform::TFileKind::fkFile &&
+                          lastProgress >= lastProgressMax;
+    if (!complete) {
+        // The service may leave what it wrote of a failed download.
+        platform::DeleteFile(fileName);
+        throw platform::Exception(FillPlaceholders(texts::kErrorDownloadingURL, {url}));
+    }
+}
+
+void TDownLoadURL::ExecuteWithHttpClient() {
     const std::u16string url = URL;
     const std::u16string fileName = Filename;
     bool created = false;
     try {
         http::TNetHTTP client;
         client.HandleRedirects = true;
-        Report(0, 0, dsConnecting, url);
+        client.OnRedirect = [&](http::TNetCustomHTTP*, std::u16string& location, std::u16string&, bool&) {
+            if (Report(0, 0, dsRedirecting, location)) throw ECancelled();
+        };
+        if (Report(0, 0, dsConnecting, url)) throw ECancelled();
+        bool begun = false;
         TProgressFileStream target(fileName, [&](int64_t written) {
-            Report(static_cast<uint32_t>(written),
-                   static_cast<uint32_t>(client.Response().ContentLength < 0
-                                             ? 0
-                                             : client.Response().ContentLength),
-                   dsDownloadingData, url);
+            const int64_t length = client.Response().ContentLength;
+            if (Report(static_cast<uint32_t>(written), static_cast<uint32_t>(length < 0 ? 0 : length),
+                       begun ? dsDownloadingData : dsBeginDownloadData, url))
+                throw ECancelled();
+            begun = true;
         });
         created = true;
         client.Get(url, target);
@@ -67,12 +118,9 @@ void TDownLoadURL::ExecuteTarget() {
         if (client.Response().HasContentLength && target.GetSize() != client.Response().ContentLength)
             throw platform::EReadError(u"Stream read error");
         const auto size = static_cast<uint32_t>(target.GetSize());
-        Report(size, size, dsEndDownloadData, url);
+        if (Report(size, size, dsEndDownloadData, url)) throw ECancelled();
     } catch (const std::exception&) {
-        if (created) {
-            std::error_code ec;
-            std::filesystem::remove(std::filesystem::path(platform::TextToUtf8(fileName)), ec);
-        }
+        if (created) platform::DeleteFile(fileName);
         throw platform::Exception(FillPlaceholders(texts::kErrorDownloadingURL, {url}));
     }
 }
@@ -96,10 +144,9 @@ void TDownLoad::LogError(const std::u16string& message) {
     Log(FillPlaceholders(texts::kDownLoadFileError, {FDownLoadFileURL, message}));
 }
 
-// The fetch goes to the server every time (the client keeps no cache), so
-// there is no cached copy to remove before it.
 bool TDownLoad::DownLoad() {
     if (FDownLoadFileURL.empty() || FLocalFileName.empty()) return false;
+    platform::DeleteUrlCacheEntry(FDownLoadFileURL);
     try {
         FDownLoadURL->Filename = FLocalFileName;
         FDownLoadURL->URL = FDownLoadFileURL;
@@ -118,6 +165,7 @@ bool TDownLoad::DownLoad() {
 bool TDownLoad::DownLoad(const std::u16string& Url, const std::u16string& LocalFilename) {
     FDownLoadFileURL = Url;
     FLocalFileName = LocalFilename;
+    platform::DeleteUrlCacheEntry(FDownLoadFileURL);
     try {
         FDownLoadURL->Filename = FLocalFileName;
         FDownLoadURL->URL = FDownLoadFileURL;

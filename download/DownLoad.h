@@ -1,8 +1,9 @@
 // The synchronous downloader: fetches one address into one local file on the
 // calling thread, moving a gauge while bytes arrive and writing a start, end
 // or error line into the window's log. The fetch itself is done by the
-// download action TDownLoadURL, which goes to the server every time (nothing
-// is cached here) and relays its progress reports.
+// download action TDownLoadURL, which relays its progress reports; the
+// address's entry in the system's internet cache is removed first, so that
+// the file comes from the server.
 #pragma once
 
 #include <cstdint>
@@ -21,14 +22,67 @@ class TClassType;
 
 namespace download {
 
-// The stages a fetch reports with its progress.
-enum TURLDownloadStatus {
+// The stages a fetch reports with its progress: the URL download service's
+// status codes in its order, so that its code N is the value N - 1. Codes
+// the list does not name (newer services, private ones) come through as
+// their value N - 1 all the same.
+enum TURLDownloadStatus : int {
     dsFindingResource,
     dsConnecting,
     dsRedirecting,
     dsBeginDownloadData,
     dsDownloadingData,
     dsEndDownloadData,
+    dsBeginDownloadComponents,
+    dsInstallingComponents,
+    dsEndDownloadComponents,
+    dsUsingCachedCopy,
+    dsSendingRequest,
+    dsClassIDAvailable,
+    dsMIMETypeAvailable,
+    dsCacheFileNameAvailable,
+    dsBeginSyncOperation,
+    dsEndSyncOperation,
+    dsBeginUploadData,
+    dsUploadingData,
+    dsEndUploadData,
+    dsProtocolClassID,
+    dsEncoding,
+    dsVerifiedMIMETypeAvailable,
+    dsClassInstallLocation,
+    dsDecoding,
+    dsLoadingMIMEHandler,
+    dsContentDispositionAttach,
+    dsFilterReportMIMEType,
+    dsCLSIDCanInstantiate,
+    dsIUnknownAvailable,
+    dsDirectBind,
+    dsRawMIMEType,
+    dsProxyDetecting,
+    dsAcceptRanges,
+    dsCookieSent,
+    dsCompactPolicyReceived,
+    dsCookieSuppressed,
+    dsCookieStateUnknown,
+    dsCookieStateAccept,
+    dsCookieStateReject,
+    dsCookieStatePrompt,
+    dsCookieStateLeash,
+    dsCookieStateDowngrade,
+    dsPolicyHREF,
+    dsP3PHeader,
+    dsSessionCookieReceived,
+    dsPersistentCookieReceived,
+    dsSessionCookiesAllowed,
+    dsCacheControl,
+    dsContentDispositionFilename,
+    dsMIMETextPlainMismatch,
+    dsPublisherAvailable,
+    dsDisplayNameAvailable,
+    dsSSLUXNavBlocked,
+    dsServerMIMETypeAvailable,
+    dsSniffedClassIDAvailable,
+    ds64BitProgress,
 };
 
 class TDownLoadURL;
@@ -39,9 +93,14 @@ using TDownloadProgressEvent =
                        TURLDownloadStatus StatusCode, const std::u16string& StatusText,
                        bool& Cancel)>;
 
-// Fetches URL into Filename with one GET (redirects followed). Any failure
-// raises platform::Exception "Error downloading URL: <URL>" and leaves no
-// file behind.
+// Fetches URL into Filename through the system's URL download service
+// (platform/urldownload.h), relaying its progress reports; where the system
+// has none (Linux), with one GET of the HTTP client (redirects followed),
+// reporting dsConnecting, dsBeginDownloadData, dsDownloadingData and
+// dsEndDownloadData. A service that cannot be loaded raises
+// platform::Exception "Unable to load urlmon.dll"; any other failure,
+// a cancelled fetch included, raises "Error downloading URL: <URL>" and
+// leaves no file behind.
 class TDownLoadURL {
 public:
     std::u16string Filename;
@@ -51,7 +110,10 @@ public:
     void ExecuteTarget();
 
 private:
-    void Report(uint32_t Progress, uint32_t ProgressMax, TURLDownloadStatus StatusCode,
+    void ExecuteWithService();
+    void ExecuteWithHttpClient();
+    // True when the handler set Cancel.
+    bool Report(uint32_t Progress, uint32_t ProgressMax, TURLDownloadStatus StatusCode,
                 const std::u16string& StatusText);
 };
 

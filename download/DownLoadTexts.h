@@ -38,6 +38,9 @@ inline constexpr char16_t kDownLoadStarted[] = u"正在下载最新的发布程�
 inline constexpr char16_t kDownLoadFinished[] = u"最新发布程序下载已完成。";
 // The first %s is the address, the second the failure's message.
 inline constexpr char16_t kDownLoadFileError[] = u"下载文件错误：Url=\"%s\";Err=\"%s\"";
+// The URL download service's library or its function is missing; %s is
+// the library's name.
+inline constexpr char16_t kUnableToLoad[] = u"Unable to load %s";
 // The synchronous fetch's failure; %s is the address.
 inline constexpr char16_t kErrorDownloadingURL[] = u"Error downloading URL: %s";
 

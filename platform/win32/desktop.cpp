@@ -11,20 +11,6 @@
 namespace platform {
 namespace {
 
-// COM for the calling thread for as long as the object lives. A thread that
-// already has COM in another apartment model keeps it.
-class TComScope {
-public:
-    TComScope() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
-    ~TComScope() {
-        if (SUCCEEDED(result_)) CoUninitialize();
-    }
-    bool Usable() const { return SUCCEEDED(result_) || result_ == RPC_E_CHANGED_MODE; }
-
-private:
-    HRESULT result_;
-};
-
 template <typename T>
 class TComPtr {
 public:
@@ -52,7 +38,7 @@ std::u16string DesktopFolder() {
 std::u16string LauncherFileName(const std::u16string& fileName) { return fileName; }
 
 bool TShellLink::Save(const std::u16string& fileName) const {
-    TComScope com;
+    win32::TComScope com;
     if (!com.Usable()) return false;
     TComPtr<IShellLinkW> link;
     if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,

@@ -6,6 +6,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
+#include <objbase.h>
 
 #include <string>
 
@@ -41,6 +42,25 @@ inline int HandleToInt(HANDLE handle) { return static_cast<int>(reinterpret_cast
 inline HANDLE IntToHandle(int handle) { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(handle)); }
 inline int SocketToInt(SOCKET socket) { return static_cast<int>(static_cast<intptr_t>(socket)); }
 inline SOCKET IntToSocket(int socket) { return static_cast<SOCKET>(static_cast<intptr_t>(socket)); }
+
+// COM for the calling thread for as long as the object lives, in the
+// single-threaded apartment when the thread has none yet, uninitialised
+// again at the end. A thread that already has COM keeps it: in the same
+// model the count goes up and down again; in the other model
+// (RPC_E_CHANGED_MODE) COM is usable as it is.
+class TComScope {
+public:
+    TComScope() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
+    ~TComScope() {
+        if (SUCCEEDED(result_)) CoUninitialize();
+    }
+    TComScope(const TComScope&) = delete;
+    TComScope& operator=(const TComScope&) = delete;
+    bool Usable() const { return SUCCEEDED(result_) || result_ == RPC_E_CHANGED_MODE; }
+
+private:
+    HRESULT result_;
+};
 
 // Unix seconds <-> FILETIME (100-ns units since 1601-01-01).
 int64_t FileTimeToUnixSeconds(const FILETIME& time);

@@ -18,7 +18,10 @@ if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
   mkdir -p "$WINEPREFIX"
   DISPLAY= "$wine" wineboot -i >/dev/null 2>&1 || { echo "wineboot failed" >&2; exit 1; }
 fi
-if ! grep -q 'WenQuanYi Micro Hei' "$WINEPREFIX/user.reg" 2>/dev/null; then
+# The value as the registry file keeps it (the name's characters escaped);
+# the font's own registration also names WenQuanYi Micro Hei, so only the
+# whole line tells that the replacement is there.
+if ! grep -qF '"\x5fae\x8f6f\x96c5\x9ed1"="WenQuanYi Micro Hei"' "$WINEPREFIX/user.reg" 2>/dev/null; then
   DISPLAY= "$wine" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v '微软雅黑' /t REG_SZ \
     /d 'WenQuanYi Micro Hei' /f >/dev/null 2>&1 || { echo "font replacement failed" >&2; exit 1; }
   # Settles the registry on disk, so that the check above finds it next time.
