@@ -29,6 +29,16 @@ include(GoogleTest)
 add_library(zelvano_test_system STATIC ${PROJECT_SOURCE_DIR}/tests/support/test_system.cpp)
 target_include_directories(zelvano_test_system PUBLIC ${PROJECT_SOURCE_DIR})
 
+# Trust in a test authority for https tests, the system's way
+# (tests/support/trusted_authority.h): OpenSSL's environment on Linux, the
+# Root system store through CryptoAPI on Windows.
+add_library(zelvano_test_trust STATIC
+  ${PROJECT_SOURCE_DIR}/tests/support/${ZELVANO_PLATFORM_OS}/trusted_authority.cpp)
+target_link_libraries(zelvano_test_trust PUBLIC zelvano_test_system)
+if(WIN32)
+  target_link_libraries(zelvano_test_trust PRIVATE crypt32)
+endif()
+
 # zelvano_add_gtest(<target> LABELS <label...> [TIMEOUT <seconds>])
 # Registers a GoogleTest executable with ctest (and links the helpers of
 # tests/support/test_system.h).

@@ -37,6 +37,21 @@ std::string StatusText(SECURITY_STATUS status) {
     return text;
 }
 
+// Whether the server's first bytes refuse TLS 1.2: a fatal protocol_version
+// alert in a plain record (it takes none of the versions offered) or a
+// ServerHello that picks an older version. Windows' Schannel says so with a
+// status of its own (handled before this); Wine's reports such a handshake
+// only as SEC_E_INTERNAL_ERROR, so there the bytes themselves tell.
+bool ServerRefusedVersion(const std::vector<char>& start) {
+    const auto* b = reinterpret_cast<const unsigned char*>(start.data());
+    const size_t n = start.size();
+    // Record header: type, version (2), length (2).
+    if (n >= 7 && b[0] == 21) return b[5] == 2 && b[6] == 70;  // alert: fatal, protocol_version
+    // Handshake record: message type, length (3), then the server's version.
+    if (n >= 11 && b[0] == 22 && b[5] == 2) return (b[9] << 8 | b[10]) < 0x0303;  // ServerHello, below 1.2
+    return false;
+}
+
 }  // namespace
 
 struct TlsConnection::Session {
@@ -49,8 +64,9 @@ struct TlsConnection::Session {
     Socket* Transport = nullptr;
     std::wstring Target;
     SecPkgContext_StreamSizes Sizes{};
-    std::vector<char> Incoming;  // encrypted bytes not yet decrypted
-    std::vector<char> Plain;     // decrypted bytes not yet handed out
+    std::vector<char> Incoming;     // encrypted bytes not yet decrypted
+    std::vector<char> ServerStart;  // the server's first bytes, for ServerRefusedVersion
+    std::vector<char> Plain;        // decrypted bytes not yet handed out
     size_t PlainStart = 0;
 
     ~Session() {
@@ -73,6 +89,8 @@ struct TlsConnection::Session {
             return 0;
         }
         Incoming.insert(Incoming.end(), chunk, chunk + n);
+        if (!Established && ServerStart.size() < 16)
+            ServerStart.insert(ServerStart.end(), chunk, chunk + std::min<int64_t>(n, 16 - ServerStart.size()));
         return 1;
     }
 
@@ -248,7 +266,8 @@ bool TlsConnection::Handshake(Socket& socket, const std::string& host, int timeo
                     error.Failure = TlsFailure::ProtocolVersion;
                     break;
                 default:
-                    error.Failure = TlsFailure::Handshake;
+                    error.Failure =
+                        ServerRefusedVersion(s.ServerStart) ? TlsFailure::ProtocolVersion : TlsFailure::Handshake;
                     break;
             }
             error.Detail = StatusText(status);

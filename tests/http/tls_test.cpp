@@ -3,7 +3,6 @@
 // downgrade on redirects, and one TLS connection for a whole ranged download.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <thread>
@@ -12,6 +11,7 @@
 #include "tests/http/test_util.h"
 #include "tests/support/nginx_server.h"
 #include "tests/support/test_authority.h"
+#include "tests/support/trusted_authority.h"
 
 using namespace http;
 using http_test::A;
@@ -19,19 +19,7 @@ using http_test::U;
 
 namespace {
 
-// Trusts one authority's certificate file for the life of the object.
-class TrustedAuthority {
-public:
-    explicit TrustedAuthority(const std::filesystem::path& file) {
-        ::setenv("SSL_CERT_FILE", file.c_str(), 1);
-        // An empty folder: nothing of the machine's own store counts.
-        ::setenv("SSL_CERT_DIR", file.parent_path().c_str(), 1);
-    }
-    ~TrustedAuthority() {
-        ::unsetenv("SSL_CERT_FILE");
-        ::unsetenv("SSL_CERT_DIR");
-    }
-};
+using zelvano_test::TrustedAuthority;
 
 class TlsTest : public ::testing::Test {
 protected:
@@ -42,11 +30,11 @@ protected:
         std::ofstream(root_->Path() / "file.bin", std::ios::binary) << *content_;
         std::ofstream(root_->Path() / "info.txt") << "{\"download_url\": \"x\"}";
         authority_ = new zelvano_test::TestAuthority();
-        auto server = authority_->Issue("server", "DNS:localhost,IP:127.0.0.1");
+        served_ = authority_->Issue("server", "DNS:localhost,IP:127.0.0.1");
         nginx_ = new zelvano_test::NginxServer(root_->Path(),
                                                "location = /down { return 302 http://127.0.0.1:$server_port/info.txt; }\n"
                                                "location = /same { return 302 /info.txt; }\n",
-                                               server.Certificate, server.Key);
+                                               served_.Certificate, served_.Key);
     }
     static void TearDownTestSuite() {
         delete nginx_;
@@ -71,12 +59,14 @@ protected:
 
     static zelvano_test::TempDir* root_;
     static zelvano_test::TestAuthority* authority_;
+    static zelvano_test::TestAuthority::Issued served_;  // the suite's server certificate
     static zelvano_test::NginxServer* nginx_;
     static std::string* content_;
 };
 
 zelvano_test::TempDir* TlsTest::root_ = nullptr;
 zelvano_test::TestAuthority* TlsTest::authority_ = nullptr;
+zelvano_test::TestAuthority::Issued TlsTest::served_;
 zelvano_test::NginxServer* TlsTest::nginx_ = nullptr;
 std::string* TlsTest::content_ = nullptr;
 
@@ -149,36 +139,43 @@ TEST_F(TlsTest, RefusedServers) {
         const char* Name;
         const zelvano_test::TestAuthority::Issued* Served;  // null: plain http
         std::string Host;
+        std::string Protocols;  // nginx's ssl_protocols; empty: TLS 1.2 and 1.3
         std::function<bool(const ENetException&)> IsExpected;
         std::string MessageStart;
     };
     const Case cases[] = {
-        {"untrusted authority", &strangers, "127.0.0.1",
+        {"untrusted authority", &strangers, "127.0.0.1", "",
          [](const ENetException& e) { return dynamic_cast<const ENetTLSCertificateUntrusted*>(&e) != nullptr; },
          "The certificate of 127.0.0.1 is not trusted: "},
-        {"name mismatch (address)", &otherName, "127.0.0.1",
+        {"name mismatch (address)", &otherName, "127.0.0.1", "",
          [](const ENetException& e) { return dynamic_cast<const ENetTLSNameMismatch*>(&e) != nullptr; },
          "The certificate does not match the host name 127.0.0.1: "},
-        {"name mismatch (name)", &otherName, "localhost",
+        {"name mismatch (name)", &otherName, "localhost", "",
          [](const ENetException& e) { return dynamic_cast<const ENetTLSNameMismatch*>(&e) != nullptr; },
          "The certificate does not match the host name localhost: "},
-        {"expired certificate", &expired, "localhost",
+        {"expired certificate", &expired, "localhost", "",
          [](const ENetException& e) { return dynamic_cast<const ENetTLSCertificateExpired*>(&e) != nullptr; },
          "The certificate of localhost has expired or is not yet valid: "},
-        {"no TLS on the port", nullptr, "127.0.0.1",
+        {"no TLS on the port", nullptr, "127.0.0.1", "",
          [](const ENetException& e) {
              return dynamic_cast<const ENetTLSHandshakeFailed*>(&e) != nullptr &&
                     dynamic_cast<const ENetTLSCertificateUntrusted*>(&e) == nullptr;
          },
          "TLS handshake with 127.0.0.1 failed"},
+        // A server that still speaks only TLS 1.1 (OpenSSL offers it at
+        // security level 0): the client refuses the version itself.
+        {"TLS 1.1 only", &served_, "127.0.0.1", "TLSv1.1",
+         [](const ENetException& e) { return dynamic_cast<const ENetTLSProtocolVersion*>(&e) != nullptr; },
+         "127.0.0.1 offers no TLS version 1.2 or newer"},
     };
     TrustedAuthority trust(authority_->CertificateFile());
     for (const Case& c : cases) {
         std::unique_ptr<zelvano_test::NginxServer> tlsServer;
         int port = plain.Port();
         if (c.Served) {
-            tlsServer = std::make_unique<zelvano_test::NginxServer>(root_->Path(), "", c.Served->Certificate,
-                                                                    c.Served->Key);
+            tlsServer = std::make_unique<zelvano_test::NginxServer>(
+                root_->Path(), c.Protocols.empty() ? "" : "ssl_ciphers DEFAULT:@SECLEVEL=0;",
+                c.Served->Certificate, c.Served->Key, c.Protocols);
             port = tlsServer->Port();
         }
         TNetHTTP client;

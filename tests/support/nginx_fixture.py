@@ -2,12 +2,14 @@
 """Start and stop a private nginx on a free loopback port for tests.
 
   nginx_fixture.py start --root DIR --workdir DIR [--extra FILE] [--port N]
-                         [--tls CERT KEY]
+                         [--tls CERT KEY [--tls-protocols "TLSv1.2 TLSv1.3"]]
       writes WORKDIR/nginx.conf, starts nginx serving DIR on 127.0.0.1 and
       prints the port on standard output; the access log is WORKDIR/access.log.
       With --tls the port speaks TLS (1.2 and 1.3) with that certificate
       chain and key, and log lines end with the TLS protocol and "r" for a
-      resumed session or "." for a full handshake.
+      resumed session or "." for a full handshake. --tls-protocols gives
+      nginx's ssl_protocols instead (older versions also need a lower
+      security level, e.g. "ssl_ciphers DEFAULT:@SECLEVEL=0;" in --extra).
   nginx_fixture.py stop --workdir DIR
       stops the nginx started with that work folder and waits for it to end
 
@@ -119,7 +121,7 @@ def start(args):
         tls_listen = " ssl"
         tls_log = " $ssl_protocol $ssl_session_reused"
         tls = ("        ssl_certificate {};\n        ssl_certificate_key {};\n"
-               "        ssl_protocols TLSv1.2 TLSv1.3;\n").format(cert, key)
+               "        ssl_protocols {};\n").format(cert, key, args.tls_protocols)
     last_error = ""
     for attempt in range(10):
         port = args.port or free_port()
@@ -167,6 +169,8 @@ def main():
     p.add_argument("--port", type=int, default=0)
     p.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"),
                    help="serve TLS with this certificate chain and key")
+    p.add_argument("--tls-protocols", default="TLSv1.2 TLSv1.3",
+                   help="the TLS versions nginx offers (its ssl_protocols)")
     p = sub.add_parser("stop")
     p.add_argument("--workdir", required=True)
     args = parser.parse_args()

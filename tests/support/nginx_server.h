@@ -49,11 +49,13 @@ class TempDir {
 class NginxServer {
  public:
   // With a certificate chain and key (PEM files) the port speaks TLS and
-  // BaseURL() is an https address.
+  // BaseURL() is an https address; TlsProtocols replaces the versions it
+  // offers ("TLSv1.2 TLSv1.3", nginx's ssl_protocols).
   explicit NginxServer(const std::filesystem::path& DocRoot,
                        const std::string& ExtraServerConfig = "",
                        const std::filesystem::path& TlsCertificate = {},
-                       const std::filesystem::path& TlsKey = {})
+                       const std::filesystem::path& TlsKey = {},
+                       const std::string& TlsProtocols = "")
       : work_("zelvano-nginx"), tls_(!TlsCertificate.empty()) {
     std::string command = "python3 " + ShellQuote(std::string(ZELVANO_SUPPORT_DIR) +
                                                   "/nginx_fixture.py") +
@@ -66,6 +68,7 @@ class NginxServer {
     }
     if (tls_)
       command += " --tls " + ShellQuote(TlsCertificate.string()) + " " + ShellQuote(TlsKey.string());
+    if (tls_ && !TlsProtocols.empty()) command += " --tls-protocols " + ShellQuote(TlsProtocols);
     port_ = std::stoi(RunCommand(command));
   }
   ~NginxServer() {

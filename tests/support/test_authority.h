@@ -1,11 +1,12 @@
 // A private certificate authority for TLS tests, made at test time with the
 // openssl command in a temporary folder: its certificate (CertificateFile()),
-// to be trusted through SSL_CERT_FILE, and server certificates it issues.
+// to be trusted with TrustedAuthority (trusted_authority.h) on either system,
+// and server certificates it issues.
 //
 //   zelvano_test::TestAuthority authority;
 //   auto server = authority.Issue("server", "DNS:localhost,IP:127.0.0.1");
 //   zelvano_test::NginxServer nginx(root, "", server.Certificate, server.Key);
-//   setenv("SSL_CERT_FILE", authority.CertificateFile().c_str(), 1);
+//   zelvano_test::TrustedAuthority trust(authority.CertificateFile());
 #pragma once
 
 #include <filesystem>

@@ -5,6 +5,8 @@ its desktop is a plain folder inside the prefix), on a private Xvfb display
 (Wine's windows need one, even when unattended).
 
 usage: wine_install_test.py SETUP.exe Corvexa.exe Uninstall.exe WORKDIR
+                            SIGNED_SETUP.exe PUBLISHER.key RELEASE.zip
+                            TRUST_ROOT.exe
 
 The cases: a full installation (request path, a running client ended, the
 archive extracted into C:\\Program Files\\Pordino2.0, the work folder gone,
@@ -12,8 +14,17 @@ the desktop shortcut, the uninstall key, the client started in its folder,
 status 0, then the uninstaller removing it all); the request for Windows XP
 ("?os=xp") with the prefix set to Windows XP (x64, version 5.2); and the failures: a dead
 server (status 1), a wrong archive password and an archive without the
-client (status 2).
+client (status 2). Then the setup program with the demo publisher's key built
+in (SIGNED_SETUP.exe; PUBLISHER.key signs, RELEASE.zip is the demo release):
+the signed archive installed, and every archive whose signature does not hold
+refused after the download with status 2, the archive deleted and nothing
+extracted, registered or started. Last the signed installation over https
+from nginx with a certificate of a test authority: installed while the
+prefix's Root store holds that authority (TRUST_ROOT.exe puts it there and
+takes it out), a network failure (status 1) with nothing requested once it
+does not.
 """
+import base64
 import os
 import shutil
 import socket
@@ -26,8 +37,9 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 SUPPORT = os.path.join(HERE, "..", "..", "support")
 NGINX_FIXTURE = os.path.join(SUPPORT, "nginx_fixture.py")
-SETUP, CLIENT, UNINSTALL, WORK = (os.path.abspath(a) for a in sys.argv[1:5])
-del sys.argv[1:5]
+SETUP, CLIENT, UNINSTALL, WORK, SIGNED_SETUP, PUBLISHER_KEY, DEMO_RELEASE, TRUST_ROOT = (
+    os.path.abspath(a) for a in sys.argv[1:9])
+del sys.argv[1:9]
 
 WINE = "/usr/lib/wine/wine64" if os.access("/usr/lib/wine/wine64", os.X_OK) else shutil.which("wine64") or "wine"
 WINESERVER = ("/usr/lib/wine/wineserver64" if os.access("/usr/lib/wine/wineserver64", os.X_OK)
@@ -108,17 +120,23 @@ def make_archive(path, files, password=PASSWORD):
 
 
 class Server:
-    def __init__(self, archive):
+    def __init__(self, archive, signature=None, tls=None):
+        """tls: (certificate, key) to serve https."""
         self.root = tempfile.mkdtemp(dir=WORK)
         self.work = tempfile.mkdtemp(dir=WORK)
         os.makedirs(os.path.join(self.root, "files"))
         os.makedirs(os.path.join(self.root, "api", "autodownload"))
         shutil.copy(archive, os.path.join(self.root, "files", "release.zip"))
-        port = subprocess.run([sys.executable, NGINX_FIXTURE, "start", "--root", self.root, "--workdir", self.work],
-                              capture_output=True, text=True, check=True).stdout.strip()
-        self.url = "http://127.0.0.1:%s" % port
+        command = [sys.executable, NGINX_FIXTURE, "start", "--root", self.root, "--workdir", self.work]
+        if tls:
+            command += ["--tls", *tls]
+        port = subprocess.run(command, capture_output=True, text=True, check=True).stdout.strip()
+        self.url = "%s://127.0.0.1:%s" % ("https" if tls else "http", port)
+        reply = '{"download_url":"%s/files/release.zip"' % self.url
+        if signature is not None:
+            reply += ',"version":"2.0","signature":"%s"' % signature
         with open(os.path.join(self.root, "api", "autodownload", "student"), "w") as f:
-            f.write('{"download_url":"%s/files/release.zip"}' % self.url)
+            f.write(reply + "}")
 
     def requests(self):
         with open(os.path.join(self.work, "access.log")) as f:
@@ -134,11 +152,40 @@ def dead_server_url():
         return "http://127.0.0.1:%d" % s.getsockname()[1]
 
 
-def run_setup(server_url, name):
-    """Runs a copy of the setup program under a name of its own (it ends every
+def sign(key, archive):
+    """What a publisher puts into the update reply: the base64 of the DER
+    ECDSA signature over the archive's SHA-256."""
+    der = subprocess.run(["openssl", "dgst", "-sha256", "-sign", key, archive], capture_output=True,
+                         check=True).stdout
+    return base64.b64encode(der).decode()
+
+
+def make_authority(folder):
+    """A private certificate authority (ca.pem) and a certificate it issued
+    for localhost and 127.0.0.1; returns (authority, (certificate, key))."""
+    os.makedirs(folder, exist_ok=True)
+    ca, ca_key = os.path.join(folder, "ca.pem"), os.path.join(folder, "ca.key")
+    cert, key, csr = (os.path.join(folder, "server." + e) for e in ("pem", "key", "csr"))
+    ext = os.path.join(folder, "server.ext")
+    with open(ext, "w") as f:
+        f.write("subjectAltName=DNS:localhost,IP:127.0.0.1\nextendedKeyUsage=serverAuth\n")
+    quiet = dict(check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes",
+                    "-days", "30", "-subj", "/CN=Zelvano Wine Test Authority",
+                    "-addext", "basicConstraints=critical,CA:TRUE",
+                    "-addext", "keyUsage=critical,keyCertSign,cRLSign", "-keyout", ca_key, "-out", ca], **quiet)
+    subprocess.run(["openssl", "req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes",
+                    "-subj", "/CN=server", "-keyout", key, "-out", csr], **quiet)
+    subprocess.run(["openssl", "x509", "-req", "-in", csr, "-CA", ca, "-CAkey", ca_key, "-CAcreateserial",
+                    "-days", "30", "-extfile", ext, "-out", cert], **quiet)
+    return ca, (cert, key)
+
+
+def run_setup(server_url, name, setup=SETUP):
+    """Runs a copy of a setup program under a name of its own (it ends every
     process of its own name) and returns (status, standard error)."""
     program = os.path.join(WORK, name)
-    shutil.copy(SETUP, program)
+    shutil.copy(setup, program)
     done = wine(program, "/silent", ZELVANO_UPDATE_SERVER=server_url, timeout=300)
     return done.returncode, done.stderr.decode("utf-8", "replace")
 
@@ -283,6 +330,97 @@ class WineInstall(unittest.TestCase):
             set_windows_version("win10")
         self.assertIn("GET /api/autodownload/student?os=xp HTTP/1.1", server.requests())
         self.assertEqual(status, 0, errors)
+
+    def test_4_signed_releases(self):
+        """The setup program with a release key: the signed archive goes in,
+        every other one is refused once downloaded."""
+        server = Server(DEMO_RELEASE, sign(PUBLISHER_KEY, DEMO_RELEASE))
+        try:
+            status, errors = run_setup(server.url, "setup-signed.exe", SIGNED_SETUP)
+        finally:
+            server.stop()
+        self.assertEqual(status, 0, errors)
+        self.assertTrue(os.path.isfile(os.path.join(CLIENT_DIR, "Corvexa.exe")))
+        self.assertFalse(os.path.exists(os.path.join(CLIENT_DIR, "Update")))
+        started = os.path.join(CLIENT_DIR, "started")
+        for _ in range(300):
+            if os.path.exists(started):
+                break
+            time.sleep(0.1)
+        self.assertTrue(os.path.exists(started), "the client was not started")
+        self.assertNotEqual(reg_values(KEY), {})
+
+        # The demo archive with one byte changed in the middle of its data,
+        # and a key of another publisher.
+        with open(DEMO_RELEASE, "rb") as f:
+            changed_bytes = bytearray(f.read())
+        changed_bytes[len(changed_bytes) // 2] ^= 0x01
+        changed = os.path.join(WORK, "changed.zip")
+        with open(changed, "wb") as f:
+            f.write(changed_bytes)
+        stranger = os.path.join(WORK, "stranger.key")
+        subprocess.run(["openssl", "ecparam", "-name", "prime256v1", "-genkey", "-noout", "-out", stranger],
+                       check=True)
+        genuine = sign(PUBLISHER_KEY, DEMO_RELEASE)
+        cases = (
+            ("archive changed by one byte", changed, genuine),
+            # self.release: another archive with the same files.
+            ("signature of another archive", DEMO_RELEASE, sign(PUBLISHER_KEY, self.release)),
+            ("no signature", DEMO_RELEASE, None),
+            ("signature not base64", DEMO_RELEASE, "MEUCIQ*not-base64*"),
+            ("key of another publisher", DEMO_RELEASE, sign(stranger, DEMO_RELEASE)),
+        )
+        self.setUp()  # the installation above gone
+        for number, (name, archive, signature) in enumerate(cases):
+            with self.subTest(name):
+                server = Server(archive, signature)
+                try:
+                    status, errors = run_setup(server.url, "setup-refused%d.exe" % number, SIGNED_SETUP)
+                    downloaded = any(r.startswith("GET /files/release.zip") for r in server.requests())
+                finally:
+                    server.stop()
+                self.assertEqual(status, 2, errors)
+                self.assertIn("安装包签名校验失败，请重新安装 . . . ", errors)
+                self.assertTrue(downloaded)
+                self.assertFalse(os.path.exists(os.path.join(CLIENT_DIR, "Update", "Version.zip")), "archive kept")
+                self.assertFalse(os.path.exists(os.path.join(CLIENT_DIR, "Corvexa.exe")), "extracted")
+                self.assertFalse(os.path.exists(os.path.join(CLIENT_DIR, "Uninstall.exe")), "extracted")
+                self.assertFalse(os.path.exists(os.path.join(CLIENT_DIR, "started")), "client started")
+                self.assertFalse(os.path.exists(os.path.join(desktop(), "Zelvano在线2.0.lnk")))
+        # Registered by none of them (one look at the registry: each costs a
+        # Wine start).
+        self.assertEqual(reg_values(KEY), {})
+
+    def test_5_signed_release_over_https(self):
+        """The update request and the ranged download over Schannel, the
+        server's chain checked against the prefix's Root store."""
+        authority, served = make_authority(os.path.join(WORK, "authority"))
+        server = Server(DEMO_RELEASE, sign(PUBLISHER_KEY, DEMO_RELEASE), tls=served)
+        self.addCleanup(server.stop)
+        self.assertTrue(server.url.startswith("https://"))
+        authority = "Z:" + authority.replace("/", "\\")
+        trust = wine(TRUST_ROOT, "add", authority)
+        self.assertEqual(trust.returncode, 0, trust.stderr)
+        try:
+            status, errors = run_setup(server.url, "setup-https.exe", SIGNED_SETUP)
+        finally:
+            untrust = wine(TRUST_ROOT, "remove", authority)
+        self.assertEqual(untrust.returncode, 0, untrust.stderr)
+        self.assertEqual(status, 0, errors)
+        self.assertIn("GET /api/autodownload/student HTTP/1.1", server.requests())
+        self.assertTrue(any(r.startswith("GET /files/release.zip") for r in server.requests()))
+        self.assertTrue(os.path.isfile(os.path.join(CLIENT_DIR, "Corvexa.exe")))
+
+        # The same server once its authority is no longer trusted.
+        self.setUp()
+        with open(os.path.join(server.work, "access.log")) as f:
+            before = f.read()
+        status, errors = run_setup(server.url, "setup-https-untrusted.exe", SIGNED_SETUP)
+        self.assertEqual(status, 1, errors)
+        self.assertIn("网络断开安装失败 ，请重新安装 . . .", errors)
+        with open(os.path.join(server.work, "access.log")) as f:
+            self.assertEqual(f.read(), before, "a request went out over an untrusted connection")
+        self.assertFalse(os.path.exists(os.path.join(CLIENT_DIR, "Corvexa.exe")))
 
 
 if __name__ == "__main__":
