@@ -32,10 +32,7 @@ namespace zelvano_test {
 class TempDir {
  public:
   explicit TempDir(const std::string& prefix = "zelvano-test") : path_(MakeTempDir(prefix)) {}
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
+  ~TempDir() { RemoveTree(path_); }
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
   const std::filesystem::path& Path() const { return path_; }

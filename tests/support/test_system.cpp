@@ -82,6 +82,23 @@ std::filesystem::path MakeTempDir(const std::string& prefix) {
 #endif
 }
 
+void RemoveTree(const std::filesystem::path& dir) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (!fs::exists(fs::symlink_status(dir, ec))) return;
+#ifdef _WIN32
+    // chmod -R leaves the links it meets alone; rm -rf removes them as links.
+    const std::string quoted = ShellQuote(dir.string());
+    RunShell("chmod -R u+rwx " + quoted + " 2>/dev/null; rm -rf " + quoted);
+#else
+    // Only folders are opened up: chmod on a link would change what it names.
+    for (fs::recursive_directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
+        if (it->symlink_status(ec).type() == fs::file_type::directory)
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(dir, ec);
+#endif
+}
+
 std::string ReadWholeFile(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
     std::ostringstream s;

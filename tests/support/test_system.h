@@ -34,6 +34,12 @@ void UnsetEnv(const std::string& name);
 // Wine, so that Unix programs reach it too).
 std::filesystem::path MakeTempDir(const std::string& prefix);
 
+// Removes a folder and everything below it, read-only folders included.
+// Symbolic links below it are removed, never followed: under Wine a Linux
+// link deleted through the Windows calls takes the file it names with it, so
+// there the Unix side (rm) removes the tree.
+void RemoveTree(const std::filesystem::path& dir);
+
 std::string ReadWholeFile(const std::filesystem::path& file);
 
 struct CommandResult {

@@ -46,13 +46,7 @@ inline std::u16string U(const fs::path& p) { return U(p.string()); }
 class TempDir {
 public:
     TempDir() : path_(zelvano_test::MakeTempDir("zelvano-unzip")) {}
-    ~TempDir() {
-        std::error_code ec;
-        // Read-only folders made by tests must not stop the cleanup.
-        for (auto& e : fs::recursive_directory_iterator(path_, ec))
-            fs::permissions(e.path(), fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(path_, ec);
-    }
+    ~TempDir() { zelvano_test::RemoveTree(path_); }
     const fs::path& path() const { return path_; }
     fs::path operator/(const std::string& s) const { return path_ / s; }
 
