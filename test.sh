@@ -5,8 +5,25 @@
 # each executable once with all its cases. The 32-bit Windows build is built
 # too; its suites of the libraries and the platform layer run where Wine can
 # run 32-bit programs (see 32-bit Windows build below).
+#
+#   ./test.sh                    every configuration (the README's test command, CI)
+#   ./test.sh PRESET...          only these, e.g. ./test.sh release windows
+#
+# Compilations go through ccache when it is installed (CMakeLists.txt), so a
+# second run rebuilds only what changed, even in a fresh clone.
 set -uo pipefail
 cd "$(dirname "$0")"
+
+all_presets=(release asan fuzz windows windows-i686)
+presets=("$@")
+[[ ${#presets[@]} -gt 0 ]] || presets=("${all_presets[@]}")
+for p in "${presets[@]}"; do
+  if [[ " ${all_presets[*]} " != *" $p "* ]]; then
+    echo "usage: $0 [PRESET...]   (presets: ${all_presets[*]}; all of them by default)" >&2
+    exit 2
+  fi
+done
+wanted() { [[ " ${presets[*]} " == *" $1 "* ]]; }
 
 ./scripts/install-deps.sh || exit 1
 
@@ -16,10 +33,12 @@ failed=0
 passed_total=0
 failed_total=0
 
+# build_preset PRESET [CMAKE CACHE SETTINGS...]
 build_preset() {
   local preset=$1
+  shift
   echo "=== $preset: configure and build"
-  cmake --preset "$preset" >/dev/null || { summary+=("$preset: configure failed"); failed=1; return 1; }
+  cmake --preset "$preset" "$@" >/dev/null || { summary+=("$preset: configure failed"); failed=1; return 1; }
   cmake --build --preset "$preset" -j "$jobs" || { summary+=("$preset: build failed"); failed=1; return 1; }
 }
 
@@ -60,29 +79,44 @@ windows_cases() {
   summary+=("$preset: GoogleTest cases under Wine: $passed passed, $failed failed")
 }
 
-run_preset release
-run_preset asan
-if command -v clang++ >/dev/null; then
+# Whether this Wine runs 32-bit programs: it needs Wine's 32-bit loader (the
+# wine32:i386 package) and a kernel that runs it; then a tiny program of the
+# 32-bit cross compiler must run in the build's prefix.
+wine_runs_32bit() {
+  local prefix=$1 probe
+  [[ -x /usr/lib/wine/wine ]] && /usr/lib/wine/wine --version >/dev/null 2>&1 || return 1
+  mkdir -p build/windows-i686
+  probe=build/windows-i686/wine32-probe.exe
+  printf 'int main(void) { return 0; }\n' | i686-w64-mingw32-gcc-posix -x c - -o "$probe" 2>/dev/null || return 1
+  WINEPREFIX=$prefix cmake/wine-run.sh --prepare >/dev/null 2>&1 &&
+    WINEPREFIX=$prefix cmake/wine-run.sh "$probe" >/dev/null 2>&1
+}
+
+wanted release && run_preset release
+wanted asan && run_preset asan
+if wanted fuzz && command -v clang++ >/dev/null; then
   run_preset fuzz
 fi
-run_preset windows
-windows_cases windows
+if wanted windows; then
+  run_preset windows
+  windows_cases windows
+fi
 
 # 32-bit Windows build. Wine runs 32-bit programs through its 32-bit half
 # (wine32:i386, whose loader is an i386 Linux program); where the kernel runs
-# no i386 programs scripts/install-deps.sh leaves it out and only the build is
-# checked. Where a 32-bit program of the build runs, the suites of the
-# platform layer and the libraries run (the window and end-to-end suites are
-# left to the 64-bit build, they test no 32-bit code of their own).
-if build_preset windows-i686; then
-  prefix=$PWD/build/windows-i686/wineprefix
-  if WINEPREFIX=$prefix cmake/wine-run.sh --prepare >/dev/null 2>&1 &&
-    WINEPREFIX=$prefix cmake/wine-run.sh build/windows-i686/tests/platform/platform_tests.exe \
-      --gtest_list_tests >/dev/null 2>&1; then
-    test_preset windows-i686 -L '^(platform|json|unzip|http|download)$'
-    windows_cases windows-i686
-  else
-    summary+=("windows-i686: built; not run (this Wine runs no 32-bit programs)")
+# no i386 programs scripts/install-deps.sh leaves it out and only the product
+# (program, tools, libraries) is built, without the test suites. Where a
+# 32-bit program runs, the suites of the platform layer and the libraries are
+# built and run too (the window and end-to-end suites are left to the 64-bit
+# build, they test no 32-bit code of their own).
+if wanted windows-i686; then
+  if wine_runs_32bit "$PWD/build/windows-i686/wineprefix"; then
+    if build_preset windows-i686 -DZELVANO_TESTS=ON; then
+      test_preset windows-i686 -L '^(platform|json|unzip|http|download)$'
+      windows_cases windows-i686
+    fi
+  elif build_preset windows-i686 -DZELVANO_TESTS=OFF; then
+    summary+=("windows-i686: product built; tests not built (this Wine runs no 32-bit programs)")
   fi
 fi
 

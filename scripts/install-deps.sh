@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # compilers and build
-  g++ clang cmake ninja-build pkg-config
+  g++ clang cmake ninja-build pkg-config ccache
   # libraries the code links
   zlib1g-dev libssl-dev qt6-base-dev
   # the openssl command: test authorities and release signing
