@@ -33,13 +33,20 @@ failed=0
 passed_total=0
 failed_total=0
 
+# Wall-clock minutes of each step, for the summary.
+timings=()
+elapsed() { printf '%dm%02ds' $((SECONDS / 60)) $((SECONDS % 60)); }
+note_time() { timings+=("$1 $(elapsed)"); SECONDS=0; }
+
 # build_preset PRESET [CMAKE CACHE SETTINGS...]
 build_preset() {
   local preset=$1
   shift
   echo "=== $preset: configure and build"
+  SECONDS=0
   cmake --preset "$preset" "$@" >/dev/null || { summary+=("$preset: configure failed"); failed=1; return 1; }
-  cmake --build --preset "$preset" -j "$jobs" || { summary+=("$preset: build failed"); failed=1; return 1; }
+  cmake --build --preset "$preset" -j "$jobs" || { note_time "$preset build"; summary+=("$preset: build failed"); failed=1; return 1; }
+  note_time "$preset build"
 }
 
 # run_preset PRESET [CTEST ARGUMENTS...]: builds and runs the preset's tests.
@@ -55,8 +62,10 @@ test_preset() {
   shift
   echo "=== $preset: tests"
   local log="build/$preset/ctest-summary.log"
+  SECONDS=0
   ctest --preset "$preset" -j "$jobs" "$@" 2>&1 | tee "$log"
   local rc=${PIPESTATUS[0]}
+  note_time "$preset tests"
   local line
   line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1)
   summary+=("$preset: ${line:-no test summary}")
@@ -123,5 +132,6 @@ fi
 echo
 echo "=== Summary"
 printf '%s\n' "${summary[@]}"
+[[ ${#timings[@]} -eq 0 ]] || echo "time: $(printf '%s, ' "${timings[@]}" | sed 's/, $//')"
 echo "total: $passed_total passed, $failed_total failed"
 exit $failed
