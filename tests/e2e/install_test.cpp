@@ -67,8 +67,8 @@ TEST(Install, WholeInstallationAndTheDemoUninstaller) {
         {u"HelpLink", u""},
         {u"InstallLocation", dir},
         {u"Publisher", u"Zelvano教育集团"},
-        {u"ReleaseVersion", u"2.0.0"},
         {u"UninstallString", dir + u"Uninstall.exe"},
+        {u"ReleaseVersion", u"2.0.0"},
     };
     EXPECT_EQ(root.UninstallValues(), expected);
 
@@ -291,7 +291,7 @@ TEST(Install, ClientInASubFolderOfTheArchive) {
     ASSERT_EQ(values.size(), 8u);
     EXPECT_EQ(values[0].second, Utf8ToText(hit) + u"Corvexa.exe");
     EXPECT_EQ(values[4].second, Utf8ToText(hit));
-    EXPECT_EQ(values[7].second, Utf8ToText(hit) + u"Uninstall.exe");
+    EXPECT_EQ(values[6].second, Utf8ToText(hit) + u"Uninstall.exe");
 }
 
 TEST(Install, RunningClientIsEndedAndTwoInstallationsLeaveTheLastEntry) {

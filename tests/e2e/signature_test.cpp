@@ -119,25 +119,35 @@ TEST(SignedRelease, AcceptedStatementsInstallAndRecordTheirVersion) {
     });
 }
 
+// Statements refused before anything is ended or downloaded.
 TEST(SignedRelease, RefusedStatementsLeaveTheInstallationAlone) {
+    zelvano_test::TempDir work("zelvano-statements");
+    const fs::path demo = ZELVANO_DEMO_ARCHIVE;
+    zelvano_test::RunCommand("openssl ecparam -name prime256v1 -genkey -noout -out " +
+                             zelvano_test::ShellQuote((work.Path() / "stranger.key").string()));
+    RunStatementCases({
+        {"older than installed", demo, Reply(ReleaseMembers(demo)), "2.0.1", false, false},
+        {"expired", demo, Reply(ReleaseMembers(demo, {.Expires = "2020-01-01T00:00:00Z"})), "", false, false},
+        {"other product", demo, Reply(ReleaseMembers(demo, {.Product = "zelvano-teacher"})), "", false, false},
+        {"other key", demo, Reply(ReleaseMembers(demo, {.Key = work.Path() / "stranger.key"})), "", false, false},
+    });
+}
+
+// Replies without a statement the key signed, and an archive whose bytes are
+// not the statement's (refused once downloaded, and deleted).
+TEST(SignedRelease, UnsignedRepliesAndOtherBytesAreRefused) {
     zelvano_test::TempDir work("zelvano-statements");
     const fs::path demo = ZELVANO_DEMO_ARCHIVE;
     // The demo archive with one byte changed, in the middle of its data.
     std::string bytes = Slurp(demo);
     bytes[bytes.size() / 2] ^= 0x01;
     WriteFile(work.Path() / "changed.zip", bytes);
-    zelvano_test::RunCommand("openssl ecparam -name prime256v1 -genkey -noout -out " +
-                             zelvano_test::ShellQuote((work.Path() / "stranger.key").string()));
     const std::string oldFormSignature = zelvano_test::RunCommand(
         "openssl dgst -sha256 -sign " + zelvano_test::ShellQuote(ZELVANO_DEMO_KEY) + " " +
         zelvano_test::ShellQuote(demo.string()) + " | base64 -w0");
-    const std::string valid = ReleaseMembers(demo);
     RunStatementCases({
-        {"older than installed", demo, Reply(valid), "2.0.1", false, false},
-        {"expired", demo, Reply(ReleaseMembers(demo, {.Expires = "2020-01-01T00:00:00Z"})), "", false, false},
-        {"archive bytes differ from the statement", work.Path() / "changed.zip", Reply(valid), "", false, true},
-        {"other product", demo, Reply(ReleaseMembers(demo, {.Product = "zelvano-teacher"})), "", false, false},
-        {"other key", demo, Reply(ReleaseMembers(demo, {.Key = work.Path() / "stranger.key"})), "", false, false},
+        {"archive bytes differ from the statement", work.Path() / "changed.zip", Reply(ReleaseMembers(demo)), "",
+         false, true},
         {"old form: a signature over the archive", demo, Reply(R"("signature":")" + oldFormSignature + R"(")"), "",
          false, false},
         {"statement not base64", demo, Reply(R"("release":"eyJ*","signature":"MEUCIQ==")"), "", false, false},
