@@ -18,7 +18,7 @@ if [[ "${1:-}" == windows ]]; then
   build=${ZELVANO_DEMO_BUILD:-build/windows}
   cmake --preset windows -B "$build" -DZELVANO_COMPONENTS="platform;json;http;download;unzip;controls;app" \
     -DZELVANO_TOOLS=ON >/dev/null
-  cmake --build "$build" -j "$(nproc)" --target zelvano-setup demo_release
+  cmake --build "$build" -j "$(nproc)" --target zelvano-setup-demo demo_release
   demo=$here/demo-root
   export WINEPREFIX=${WINEPREFIX:-$demo/wine} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   wine=/usr/lib/wine/wine64
@@ -42,10 +42,14 @@ if [[ "${1:-}" == windows ]]; then
   cp "$build/tools/demo/demo-release.zip" "$www/files/zelvano-release.zip"
   port=$(python3 tests/support/nginx_fixture.py start --root "$www" --workdir "$work")
   trap 'python3 tests/support/nginx_fixture.py stop --workdir "$work" || true' EXIT
-  printf '{"download_url":"http://127.0.0.1:%s/files/zelvano-release.zip"}\n' "$port" \
+  # The demo release, signed with the build's development key, which
+  # zelvano-setup-demo trusts.
+  members=$(tools/release/zelvano-release -k "$build/release-key/development.key" -v 2.0.0 -d 30 \
+    -o "$demo/server/release.json" "$www/files/zelvano-release.zip")
+  printf '{"download_url":"http://127.0.0.1:%s/files/zelvano-release.zip",%s}\n' "$port" "$members" \
     >"$www/api/autodownload/student"
   export ZELVANO_UPDATE_SERVER="http://127.0.0.1:$port"
-  cp "$build/app/win32/zelvano-setup.exe" "$demo/zelvano-setup.exe"
+  cp "$build/tools/demo/zelvano-setup-demo.exe" "$demo/zelvano-setup.exe"
   client="$WINEPREFIX/drive_c/Program Files/Pordino2.0"
   rm -f "$client/started"
   status=0
@@ -71,9 +75,9 @@ build=${ZELVANO_DEMO_BUILD:-build/release}
 ./scripts/install-deps.sh
 cmake --preset release -B "$build" >/dev/null
 cmake --build "$build" -j "$(nproc)" --target zelvano-setup-demo demo_release
-# The demo publisher signed the archive; this setup program trusts its key.
+# The demo release is signed below with the build's development key, which
+# this setup program trusts.
 archive=$build/tools/demo/demo-release.zip
-signature=$(cat "$archive.sig")
 setup=$build/tools/demo/zelvano-setup-demo
 demo=$here/demo-root
 
@@ -92,8 +96,10 @@ port=$(python3 tests/support/nginx_fixture.py start --root "$www" --workdir "$wo
 stop_server() { python3 tests/support/nginx_fixture.py stop --workdir "$work" || true; }
 trap stop_server EXIT
 server="http://127.0.0.1:$port"
-printf '{"download_url":"%s/files/zelvano-release.zip","version":"2.0","signature":"%s"}\n' \
-  "$server" "$signature" >"$www/api/autodownload/student"
+members=$(tools/release/zelvano-release -k "$build/release-key/development.key" -v 2.0.0 -d 30 \
+  -o "$demo/server/release.json" "$www/files/zelvano-release.zip")
+printf '{"download_url":"%s/files/zelvano-release.zip","version":"2.0.0",%s}\n' \
+  "$server" "$members" >"$www/api/autodownload/student"
 export ZELVANO_UPDATE_SERVER=$server
 
 client=$PROGRAMFILES/Pordino2.0

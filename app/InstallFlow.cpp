@@ -1,5 +1,6 @@
 // The install action, the start of the download and the installation of the
 // downloaded release archive.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -8,7 +9,6 @@
 #include "app/Dialogs.h"
 #include "app/DownLoadLink.h"
 #include "app/Installer.h"
-#include "app/ReleaseSignature.h"
 #include "app/ServerAddresses.h"
 #include "download/HttpDownLoad.h"
 #include "download/Progress.h"
@@ -29,9 +29,10 @@ enum TExitStatus {
     // The release archive was not fetched: no install folder was given, or
     // the request or the download failed.
     kExitArchiveNotFetched = 1,
-    // The client was not installed: its folder cannot be made, the archive's
-    // signature did not verify, the archive did not extract completely, or
-    // the client, its shortcut or its uninstall entry is missing.
+    // The client was not installed: its folder cannot be made, the release
+    // was refused (its statement, or the archive against it), the archive did
+    // not extract completely, or the client, its shortcut or its uninstall
+    // entry is missing.
     kExitClientNotInstalled = 2,
 };
 
@@ -43,7 +44,24 @@ TExitStatus ExitStatusOf(TWindowState State) {
     }
 }
 
+bool IsHttps(const std::u16string& Url) {
+    static constexpr std::u16string_view kScheme = u"https://";
+    if (Url.size() < kScheme.size()) return false;
+    return std::equal(kScheme.begin(), kScheme.end(), Url.begin(),
+                      [](char16_t a, char16_t b) { return a == (b >= u'A' && b <= u'Z' ? b + 32 : b); });
+}
+
 }  // namespace
+
+release::TVerdict TInstaller::CheckRelease(const std::u16string& RequestUrl, const std::u16string& ArchiveUrl,
+                                           const std::u16string& Reply) {
+    // A reply that came over https cannot send the archive in the clear.
+    if (IsHttps(RequestUrl) && !IsHttps(ArchiveUrl)) return release::TVerdict::PlainArchiveAddress;
+    using namespace std::chrono;
+    const int64_t now = duration_cast<seconds>(system_clock::now().time_since_epoch()).count();
+    return release::CheckStatement(ServerAddresses::StatementOfReply(Reply), ServerAddresses::SignatureOfReply(Reply),
+                                   InstalledReleaseVersion(), now, FRelease);
+}
 
 void TInstaller::FailInstallation(TWindowState State) {
     window_.SetWindowState(State);
@@ -83,7 +101,12 @@ void TInstaller::Btn_InstallClick(TSender) {
             DownLoadError(nullptr);
             return;
         }
-        FSignature = ServerAddresses::SignatureOfReply(reply);
+        // Nothing is ended or downloaded for a release the publisher did
+        // not sign, an older or expired one, or one for another product.
+        if (CheckRelease(url, address, reply) != release::TVerdict::Accepted) {
+            FailInstallation(TWindowState::SignatureRefused);
+            return;
+        }
         window_.SetPercentVisible(true);
         std::u16string appName = installDir;
         if (appName.back() != platform::PathDelim) appName += platform::PathDelim;
@@ -95,8 +118,9 @@ void TInstaller::Btn_InstallClick(TSender) {
 }
 
 void TInstaller::AutoUpdate(const std::u16string& Url, const std::u16string& AppName) {
+    // The running client keeps running through the download: it is ended
+    // once the archive is verified, right before the extraction.
     window_.ShowAutoUpdatePage();
-    EndProcesses(ExtractFileName(AppName));
     if (Url.empty() || AppName.empty()) return;
     FUrl = Url;
     FAppName = AppName;
@@ -144,13 +168,17 @@ void TInstaller::InstallUpdate(THttpDownLoad* Sender) {
     const std::u16string clientFileName = ExtractFileName(FAppName);
     window_.SetWindowState(TWindowState::Installing);
     window_.ProcessMessages();
-    // A build with a release key installs only archives its publisher signed;
-    // anything else is deleted before a byte of it is extracted.
-    if (!release::ArchiveAccepted(localArchive, FSignature)) {
+    // The archive is opened once and held: the bytes checked against the
+    // release statement are the bytes extracted. A refused archive is
+    // deleted before a byte of it is extracted.
+    release::TVerifiedArchive archive(localArchive, FRelease);
+    if (!archive.Accepted()) {
+        archive.Close();
         platform::DeleteFile(localArchive);
         FailInstallation(TWindowState::SignatureRefused);
         return;
     }
+    EndProcesses(clientFileName);
     // An entry skipped or failed (wrong password, CRC or authentication
     // error, a file that cannot be written) fails the installation like an
     // archive that cannot be read: nothing half-installed is registered or
@@ -158,7 +186,7 @@ void TInstaller::InstallUpdate(THttpDownLoad* Sender) {
     FExtraction = {};
     bool extracted = false;
     try {
-        UnZipper->SetZipName(localArchive);
+        UnZipper->SetArchiveStream(&archive.Stream());
         UnZipper->FilesList.push_back(texts::SAllFiles);
         UnZipper->DoAll = true;
         UnZipper->Password = texts::SArchivePassword;
@@ -172,6 +200,9 @@ void TInstaller::InstallUpdate(THttpDownLoad* Sender) {
         // An archive that cannot be read or an entry that cannot be written
         // out ends the run: not extracted.
     }
+    UnZipper->SetArchiveStream(nullptr);
+    UnZipper->KeepZipOpen = false;
+    archive.Close();
     if (!extracted) {
         FailInstallation(TWindowState::InstallFailed);
         window_.AddLogLine(u"");

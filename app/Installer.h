@@ -15,6 +15,7 @@
 #include <string>
 
 #include "app/InstallerWindow.h"
+#include "app/ReleaseStatement.h"
 
 namespace download { class THttpDownLoad; }
 namespace http { class TNetHTTP; }
@@ -43,7 +44,7 @@ public:
     // ---- Fields used by the flows (empty at creation) ----
     std::u16string FUrl;      // address of the running installation's release archive
     std::u16string FAppName;  // full path of the client executable the installation produces
-    std::string FSignature;   // the update reply's signature of the release archive (base64)
+    release::TRelease FRelease;  // the running installation's checked release statement
     // The extraction component (its start and end events run
     // UnZipperStartUnZip and UnZipperEndUnZip) and the download page's HTTP
     // client.
@@ -75,6 +76,14 @@ private:
     void InstallPackage(THttpDownLoad* Sender);
     std::u16string GetDownLoadUrl(const std::u16string& Url);
     void WriteUninstallInfo(const std::u16string& Folder);
+    // The release version the last installation recorded beside its
+    // uninstall entry; empty when there is none.
+    std::string InstalledReleaseVersion();
+    // Checks the update reply's release statement (and, for a reply that
+    // came over https, that the archive's address is https too); keeps the
+    // accepted statement in FRelease.
+    release::TVerdict CheckRelease(const std::u16string& RequestUrl, const std::u16string& ArchiveUrl,
+                                   const std::u16string& Reply);
     void CreateShortcut(const std::u16string& FileName);
     // Puts the window into a failure state and ends an unattended run.
     void FailInstallation(TWindowState State);

@@ -54,8 +54,12 @@ inline std::u16string ArchiveUrlOfReply(const std::u16string& Reply) {
     return ParseReply(Reply)->GetString(u"download_url");
 }
 
-// The archive's signature in an update reply, `signature` (base64 text);
-// empty when the reply carries none.
+// The release statement of an update reply, `release`, and the publisher's
+// signature over it, `signature` (both base64 text); empty when the reply
+// carries none.
+inline std::string StatementOfReply(const std::u16string& Reply) {
+    return platform::TextToUtf8(ParseReply(Reply)->GetString(u"release"));
+}
 inline std::string SignatureOfReply(const std::u16string& Reply) {
     return platform::TextToUtf8(ParseReply(Reply)->GetString(u"signature"));
 }

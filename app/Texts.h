@@ -70,6 +70,9 @@ inline constexpr char16_t SUninstallKey[] =
     u"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Zelvano在线";
 inline constexpr char16_t SUninstallDisplayName[] = u"Zelvano在线直播一对一";
 inline constexpr char16_t SUninstallDisplayVersion[] = u"1.0.1";
+// The value beside the uninstall entry that records the installed release
+// (the version of its release statement).
+inline constexpr char16_t SReleaseVersionValue[] = u"ReleaseVersion";
 inline constexpr char16_t SUninstallPublisher[] = u"Zelvano教育集团";
 inline constexpr char16_t SUninstallExe[] = u"Uninstall.exe";
 inline constexpr char16_t SShortcutFile[] = u"Zelvano在线2.0.lnk";

@@ -1,5 +1,6 @@
 #include "app/Installer.h"
 #include "app/Texts.h"
+#include "platform/codepage.h"
 #include "platform/registry.h"
 #include "platform/pathdelim.h"
 
@@ -19,4 +20,11 @@ void TInstaller::WriteUninstallInfo(const std::u16string& Folder) {
     Reg.WriteString(u"InstallLocation", F);
     Reg.WriteString(u"Publisher", texts::SUninstallPublisher);
     Reg.WriteString(u"UninstallString", F + texts::SUninstallExe);
+    Reg.WriteString(texts::SReleaseVersionValue, platform::Utf8ToText(FRelease.Version));
+}
+
+std::string TInstaller::InstalledReleaseVersion() {
+    platform::TRegistry Reg(platform::HKEY_LOCAL_MACHINE);
+    if (!Reg.OpenKey(texts::SUninstallKey, false) || !Reg.ValueExists(texts::SReleaseVersionValue)) return {};
+    return platform::TextToUtf8(Reg.ReadString(texts::SReleaseVersionValue));
 }

@@ -1,6 +1,7 @@
 // The few cryptographic primitives the extraction of WinZip AES entries needs:
 // AES encryption of whole blocks (the entry's counter mode is built on it),
-// HMAC-SHA1 and PBKDF2 with HMAC-SHA1. The system library does the work
+// HMAC-SHA1 and PBKDF2 with HMAC-SHA1; and SHA-256, the digest a release
+// statement gives of its archive. The system library does the work
 // (libcrypto on Linux, CNG on Windows); nothing here is written by hand.
 #pragma once
 
@@ -43,6 +44,26 @@ public:
     bool Start(const uint8_t* key, size_t keyLength);
     void Update(const uint8_t* data, size_t length);
     // The 20-byte code of everything given since Start.
+    void Finish(uint8_t digest[kDigestSize]);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// A SHA-256 digest computed over data given in pieces.
+class TSha256 {
+public:
+    static constexpr size_t kDigestSize = 32;
+    TSha256();
+    ~TSha256();
+    TSha256(const TSha256&) = delete;
+    TSha256& operator=(const TSha256&) = delete;
+
+    // False when the system offers no SHA-256 (Update and Finish then do nothing).
+    bool Ready() const;
+    void Update(const uint8_t* data, size_t length);
+    // The digest of everything given since construction.
     void Finish(uint8_t digest[kDigestSize]);
 
 private:

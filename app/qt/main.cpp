@@ -1,6 +1,6 @@
 // The program's entry: initialise the window toolkit, create and show the main
 // window, paint it once, run the message loop.
-#include "app/ReleaseSignature.h"
+#include "app/ReleaseStatement.h"
 #include "app/qt/Dialogs.h"
 #include "app/qt/MainFrm.h"
 #include "app/Texts.h"
@@ -16,7 +16,7 @@
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
-    release::SetPublicKey(kBuiltInReleaseKey);
+    release::SetTrust({kBuiltInReleaseKey, kBuiltInProduct, kBuiltInMinimumRelease});
     dialogs::InstallToolkitTranslations(QLocale::system());
 
     bool showSkinVersion = false;

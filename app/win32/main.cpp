@@ -4,7 +4,7 @@
 // standard error, which is the parent's console when there is one.
 #include "app/Dialogs.h"
 #include "app/DownLoadLink.h"
-#include "app/ReleaseSignature.h"
+#include "app/ReleaseStatement.h"
 #include "app/Texts.h"
 #include "app/win32/MainFrm.h"
 
@@ -35,7 +35,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
-    release::SetPublicKey(kBuiltInReleaseKey);
+    release::SetTrust({kBuiltInReleaseKey, kBuiltInProduct, kBuiltInMinimumRelease});
 
     bool showSkinVersion = false;
     int count = 0;

@@ -67,6 +67,28 @@ void THmacSha1::Finish(uint8_t digest[kDigestSize]) {
     std::memcpy(digest, full, kDigestSize);
 }
 
+struct TSha256::Impl {
+    EVP_MD_CTX* context = EVP_MD_CTX_new();
+    bool ready = context && EVP_DigestInit_ex(context, EVP_sha256(), nullptr) == 1;
+    ~Impl() { EVP_MD_CTX_free(context); }
+};
+
+TSha256::TSha256() : impl_(std::make_unique<Impl>()) {}
+TSha256::~TSha256() = default;
+
+bool TSha256::Ready() const { return impl_->ready; }
+
+void TSha256::Update(const uint8_t* data, size_t length) {
+    if (impl_->ready) EVP_DigestUpdate(impl_->context, data, length);
+}
+
+void TSha256::Finish(uint8_t digest[kDigestSize]) {
+    std::memset(digest, 0, kDigestSize);
+    unsigned length = 0;
+    if (impl_->ready) EVP_DigestFinal_ex(impl_->context, digest, &length);
+    impl_->ready = false;
+}
+
 bool Pbkdf2HmacSha1(const void* password, size_t passwordLength, const uint8_t* salt,
                     size_t saltLength, unsigned iterations, uint8_t* out, size_t outLength) {
     return PKCS5_PBKDF2_HMAC_SHA1(static_cast<const char*>(password), static_cast<int>(passwordLength),

@@ -8,6 +8,7 @@
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509_vfy.h>
+#include <openssl/x509v3.h>
 
 #include "platform/tls_transport.h"
 
@@ -146,6 +147,9 @@ bool TlsConnection::Handshake(Socket& socket, const std::string& host, int timeo
         // carry the address.
         nameSet = X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(s.Ssl), host.c_str()) == 1;
     } else {
+        // A wildcard stands for a whole label only ("*.example.test", not
+        // "f*.example.test"), as on Windows.
+        SSL_set_hostflags(s.Ssl, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
         nameSet = SSL_set_tlsext_host_name(s.Ssl, host.c_str()) == 1 && SSL_set1_host(s.Ssl, host.c_str()) == 1;
     }
     if (!nameSet) {

@@ -39,6 +39,11 @@ BCRYPT_ALG_HANDLE HmacSha1Provider() {
     return provider;
 }
 
+BCRYPT_ALG_HANDLE Sha256Provider() {
+    static BCRYPT_ALG_HANDLE provider = OpenProvider(BCRYPT_SHA256_ALGORITHM, 0);
+    return provider;
+}
+
 }  // namespace
 
 struct TAesBlockCipher::Impl {
@@ -104,6 +109,39 @@ void THmacSha1::Update(const uint8_t* data, size_t length) {
 void THmacSha1::Finish(uint8_t digest[kDigestSize]) {
     std::memset(digest, 0, kDigestSize);
     if (impl_->hash) BCryptFinishHash(impl_->hash, digest, kDigestSize, 0);
+}
+
+struct TSha256::Impl {
+    BCRYPT_HASH_HANDLE hash = nullptr;
+    ~Impl() {
+        if (hash) BCryptDestroyHash(hash);
+    }
+};
+
+TSha256::TSha256() : impl_(std::make_unique<Impl>()) {
+    BCRYPT_ALG_HANDLE provider = Sha256Provider();
+    if (provider && !Succeeded(BCryptCreateHash(provider, &impl_->hash, nullptr, 0, nullptr, 0, 0)))
+        impl_->hash = nullptr;
+}
+TSha256::~TSha256() = default;
+
+bool TSha256::Ready() const { return impl_->hash != nullptr; }
+
+void TSha256::Update(const uint8_t* data, size_t length) {
+    while (impl_->hash && length > 0) {
+        ULONG piece = length > 0x40000000 ? 0x40000000 : static_cast<ULONG>(length);
+        BCryptHashData(impl_->hash, const_cast<PUCHAR>(data), piece, 0);
+        data += piece;
+        length -= piece;
+    }
+}
+
+void TSha256::Finish(uint8_t digest[kDigestSize]) {
+    std::memset(digest, 0, kDigestSize);
+    if (!impl_->hash) return;
+    BCryptFinishHash(impl_->hash, digest, kDigestSize, 0);
+    BCryptDestroyHash(impl_->hash);
+    impl_->hash = nullptr;
 }
 
 bool Pbkdf2HmacSha1(const void* password, size_t passwordLength, const uint8_t* salt,

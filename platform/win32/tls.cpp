@@ -29,6 +29,11 @@ using tls_transport::Deadline;
 
 namespace {
 
+// The SSL policy's flag that lets revocation errors pass (wininet's
+// SECURITY_FLAG_IGNORE_REVOCATION); used only once a revoked certificate has
+// been refused from the chain's own status.
+constexpr DWORD kIgnoreRevocationUnknown = 0x00000080;
+
 constexpr size_t kCipherChunk = 65536;
 
 std::string StatusText(SECURITY_STATUS status) {
@@ -143,7 +148,11 @@ struct TlsConnection::Session {
         chainPara.RequestedUsage.Usage.cUsageIdentifier = 1;
         chainPara.RequestedUsage.Usage.rgpszUsageIdentifier = usages;
         PCCERT_CHAIN_CONTEXT chain = nullptr;
-        bool ok = CertGetCertificateChain(nullptr, remote, nullptr, remote->hCertStore, &chainPara, 0, nullptr,
+        // Revocation is asked for every certificate but the root. An answer
+        // that cannot be had (no revocation address, offline) is let pass;
+        // a certificate found revoked is refused below.
+        const DWORD chainFlags = CERT_CHAIN_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT | CERT_CHAIN_REVOCATION_ACCUMULATIVE_TIMEOUT;
+        bool ok = CertGetCertificateChain(nullptr, remote, nullptr, remote->hCertStore, &chainPara, chainFlags, nullptr,
                                           &chain) != FALSE;
         if (!ok) {
             CertFreeCertificateContext(remote);
@@ -156,7 +165,14 @@ struct TlsConnection::Session {
                                 CERT_TRUST_IS_NOT_SIGNATURE_VALID | CERT_TRUST_IS_REVOKED |
                                 CERT_TRUST_IS_NOT_VALID_FOR_USAGE | CERT_TRUST_IS_CYCLIC |
                                 CERT_TRUST_INVALID_EXTENSION | CERT_TRUST_INVALID_BASIC_CONSTRAINTS |
-                                CERT_TRUST_INVALID_NAME_CONSTRAINTS | CERT_TRUST_IS_EXPLICIT_DISTRUST;
+                                CERT_TRUST_INVALID_NAME_CONSTRAINTS | CERT_TRUST_IS_EXPLICIT_DISTRUST |
+                                // A name the issuer may not certify, or a
+                                // constraint or critical extension the chain
+                                // engine cannot check, is no trust either.
+                                CERT_TRUST_HAS_NOT_SUPPORTED_NAME_CONSTRAINT |
+                                CERT_TRUST_HAS_NOT_DEFINED_NAME_CONSTRAINT |
+                                CERT_TRUST_HAS_NOT_PERMITTED_NAME_CONSTRAINT |
+                                CERT_TRUST_HAS_EXCLUDED_NAME_CONSTRAINT | CERT_TRUST_HAS_NOT_SUPPORTED_CRITICAL_EXT;
         if (trust & CERT_TRUST_IS_NOT_TIME_VALID) {
             error.Failure = TlsFailure::Expired;
             error.Detail = "certificate has expired or is not yet valid";
@@ -179,8 +195,12 @@ struct TlsConnection::Session {
             ssl.pwszServerName = Target.data();
             // An address is matched below, not by the policy's name rules.
             if (addressSize) ssl.fdwChecks = SECURITY_FLAG_IGNORE_CERT_CN_INVALID;
+            // Revocation that could not be checked is no failure (a revoked
+            // certificate was refused above).
+            ssl.fdwChecks |= kIgnoreRevocationUnknown;
             CERT_CHAIN_POLICY_PARA policy{};
             policy.cbSize = sizeof policy;
+            policy.dwFlags = CERT_CHAIN_POLICY_IGNORE_ALL_REV_UNKNOWN_FLAGS;
             policy.pvExtraPolicyPara = &ssl;
             CERT_CHAIN_POLICY_STATUS verdict{};
             verdict.cbSize = sizeof verdict;

@@ -40,11 +40,15 @@ std::u16string Trimmed(const wchar_t* text) {
 // wants: made with one reference, which the download drops when the service
 // has returned; Detach() first cuts the link to the routine, so a reference
 // the service might keep reaches nothing of the finished call.
+bool IsHttps(const wchar_t* url) { return url != nullptr && _wcsnicmp(url, L"https://", 8) == 0; }
+
 class TBindStatusCallback final : public IBindStatusCallback, public IHttpNegotiate {
 public:
-    explicit TBindStatusCallback(const UrlDownloadProgress& progress) : progress_(&progress) {}
+    TBindStatusCallback(const UrlDownloadProgress& progress, bool secure) : progress_(&progress), secure_(secure) {}
 
     bool Cancelled() const { return cancelled_; }
+    // True when the bind was aborted at a redirect from https to http.
+    bool Downgraded() const { return downgraded_; }
     std::exception_ptr Failure() const { return failure_; }
     // The status code of the last HTTP reply, 0 when there was none.
     DWORD ResponseCode() const { return responseCode_; }
@@ -75,6 +79,15 @@ public:
     HRESULT STDMETHODCALLTYPE OnProgress(ULONG ulProgress, ULONG ulProgressMax, ULONG ulStatusCode,
                                          LPCWSTR szStatusText) override {
         if (cancelled_) return E_ABORT;
+        // Once on https, never on to http: the bind ends at such a redirect.
+        if (ulStatusCode == BINDSTATUS_REDIRECTING) {
+            const bool secure = IsHttps(szStatusText);
+            if (secure_ && !secure) {
+                downgraded_ = cancelled_ = true;
+                return E_ABORT;
+            }
+            secure_ = secure;
+        }
         if (progress_ == nullptr || !*progress_) return S_OK;
         // No exception may cross the service's frames: it is kept and raised
         // again once the service has returned.
@@ -112,7 +125,9 @@ private:
 
     LONG references_ = 1;
     const UrlDownloadProgress* progress_;
+    bool secure_;  // the address bound now is https
     bool cancelled_ = false;
+    bool downgraded_ = false;
     std::exception_ptr failure_;
     DWORD responseCode_ = 0;
 };
@@ -161,15 +176,17 @@ long UrlDownloadToFile(const std::u16string& url, const std::u16string& fileName
     const TURLDownloadToFileW function = LoadedFunction();
     if (function == nullptr) return kUrlDownloadAborted;
     win32::TComScope com;
-    auto* callback = new TBindStatusCallback(progress);
+    auto* callback = new TBindStatusCallback(progress, IsHttps(win32::Wide(url)));
     const std::wstring target = win32::NativePath(fileName);
     const HRESULT result = function(nullptr, win32::Wide(url), target.c_str(), 0, callback);
     const bool cancelled = callback->Cancelled();
+    const bool downgraded = callback->Downgraded();
     const std::exception_ptr failure = callback->Failure();
     const DWORD responseCode = callback->ResponseCode();
     callback->Detach();
     callback->Release();
     if (failure) std::rethrow_exception(failure);
+    if (downgraded) return static_cast<long>(INET_E_REDIRECT_FAILED);
     // A cancelled download is no success, even where the service went on to
     // the end regardless of the answer.
     if (cancelled) return kUrlDownloadAborted;

@@ -19,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/codepage.h"
 #include "platform/registry.h"
 
 extern char** environ;
@@ -161,6 +162,18 @@ fs::path TInstallRoot::Launcher() const { return Desktop() / "Zelvano\xe5\x9c\xa
 
 std::string TInstallRoot::ArchiveUrl() const { return nginx_->BaseURL() + "/files/release.zip"; }
 
+std::string ReleaseMembers(const fs::path& archive, const TStatementOptions& options) {
+    zelvano_test::TempDir work("zelvano-statement");
+    std::string command = std::string(ZELVANO_RELEASE_TOOL) + " -k " + zelvano_test::ShellQuote(options.Key.string()) +
+                          " -v " + zelvano_test::ShellQuote(options.Version) + " -p " +
+                          zelvano_test::ShellQuote(options.Product) + " -o " +
+                          zelvano_test::ShellQuote((work.Path() / "release.json").string());
+    command += options.Expires.empty() ? " -d 30" : " -e " + zelvano_test::ShellQuote(options.Expires);
+    std::string members = zelvano_test::RunCommand(command + " " + zelvano_test::ShellQuote(archive.string()));
+    while (!members.empty() && (members.back() == '\n' || members.back() == '\r')) members.pop_back();
+    return members;
+}
+
 void TInstallRoot::Serve(const fs::path& archive, const std::string& reply, const std::string& extraConfig,
                          const fs::path& tlsCertificate, const fs::path& tlsKey) {
     if (!archive.empty()) {
@@ -168,8 +181,17 @@ void TInstallRoot::Serve(const fs::path& archive, const std::string& reply, cons
         fs::copy_file(archive, Www() / "files" / "release.zip", fs::copy_options::overwrite_existing);
     }
     nginx_ = std::make_unique<zelvano_test::NginxServer>(Www(), extraConfig, tlsCertificate, tlsKey);
-    WriteFile(Www() / "api" / "autodownload" / "student",
-              std::regex_replace(reply, std::regex("%URL%"), ArchiveUrl()));
+    WriteReply(archive, reply);
+}
+
+void TInstallRoot::WriteReply(const fs::path& archive, const std::string& reply) {
+    std::string text = std::regex_replace(reply, std::regex("%URL%"), ArchiveUrl());
+    const size_t release = text.find("%RELEASE%");
+    if (release != std::string::npos) {
+        // Signed for the archive served, or for the demo archive when none is.
+        text.replace(release, 9, ReleaseMembers(archive.empty() ? fs::path(ZELVANO_DEMO_ARCHIVE) : archive));
+    }
+    WriteFile(Www() / "api" / "autodownload" / "student", text);
 }
 
 std::map<std::string, std::optional<std::string>> TInstallRoot::Environment() const {
@@ -225,6 +247,43 @@ std::vector<std::pair<std::string, std::string>> TInstallRoot::Requests() const 
         if (std::regex_match(l, m, line)) requests.emplace_back(m[1], m[2]);
     }
     return requests;
+}
+
+}  // namespace e2e
+
+namespace e2e {
+
+namespace {
+
+// Runs `use` on the uninstall key of this installation's key store.
+template <class F>
+void WithUninstallKey(const fs::path& registry, bool create, F use) {
+    const char* old = std::getenv("ZELVANO_REGISTRY_DIR");
+    std::string saved = old ? old : "";
+    setenv("ZELVANO_REGISTRY_DIR", registry.c_str(), 1);
+    platform::TRegistry reg;
+    if (reg.OpenKey(u"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Zelvano\u5728\u7ebf",
+                    create))
+        use(reg);
+    if (old)
+        setenv("ZELVANO_REGISTRY_DIR", saved.c_str(), 1);
+    else
+        unsetenv("ZELVANO_REGISTRY_DIR");
+}
+
+}  // namespace
+
+std::string TInstallRoot::InstalledVersion() const {
+    std::string version;
+    WithUninstallKey(Registry(), false, [&](platform::TRegistry& reg) {
+        if (reg.ValueExists(u"ReleaseVersion")) version = platform::TextToUtf8(reg.ReadString(u"ReleaseVersion"));
+    });
+    return version;
+}
+
+void TInstallRoot::SetInstalledVersion(const std::string& version) {
+    WithUninstallKey(Registry(), true,
+                     [&](platform::TRegistry& reg) { reg.WriteString(u"ReleaseVersion", platform::Utf8ToText(version)); });
 }
 
 }  // namespace e2e

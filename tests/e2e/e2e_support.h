@@ -33,6 +33,18 @@ void UnpackDemo(const fs::path& folder);
 // A file of `size` bytes that does not compress.
 void WriteRandomFile(const fs::path& file, size_t size);
 
+// What a release statement made by the publishing tool says besides the
+// archive's size and digest, and the key that signs it.
+struct TStatementOptions {
+    std::string Version = "2.0.0";
+    std::string Product = "zelvano-student";
+    std::string Expires;  // empty: 30 days from now
+    fs::path Key = ZELVANO_DEMO_KEY;
+};
+// The update reply's `release` and `signature` members for `archive` as the
+// publishing tool prints them ("release":"...","signature":"...").
+std::string ReleaseMembers(const fs::path& archive, const TStatementOptions& options = {});
+
 // A loopback port that nothing listens on.
 int FreePort();
 
@@ -72,11 +84,16 @@ public:
     fs::path Setup() const { return setup_; }
 
     // Serves `archive` as /files/release.zip and an update reply naming it
-    // (or `reply` as given, where "%URL%" stands for the archive's address).
+    // (or `reply` as given, where "%URL%" stands for the archive's address
+    // and "%RELEASE%" for the members of a valid release statement of the
+    // archive, signed with the key the program under test trusts).
     // With a certificate and key the server speaks https.
-    void Serve(const fs::path& archive, const std::string& reply = R"({"download_url":"%URL%","version":"2.0"})",
+    void Serve(const fs::path& archive, const std::string& reply = R"({"download_url":"%URL%","version":"2.0",%RELEASE%})",
                const std::string& extraConfig = "", const fs::path& tlsCertificate = {},
                const fs::path& tlsKey = {});
+    // Rewrites the update reply of a running server (as Serve does).
+    void WriteReply(const fs::path& archive,
+                    const std::string& reply = R"({"download_url":"%URL%","version":"2.0",%RELEASE%})");
     zelvano_test::NginxServer& Nginx() { return *nginx_; }
     std::string ArchiveUrl() const;
 
@@ -85,6 +102,10 @@ public:
     TRunResult RunSetup(const std::map<std::string, std::optional<std::string>>& extraEnv = {},
                         double timeoutSeconds = 60);
 
+    // The release version recorded beside the uninstall entry (empty when
+    // none), and a former installation's record of one.
+    std::string InstalledVersion() const;
+    void SetInstalledVersion(const std::string& version);
     // The file that holds the uninstall key in the key store.
     fs::path UninstallKeyFile() const;
     // Makes every write of the uninstall key fail (a folder stands where its

@@ -68,6 +68,7 @@ TEST(Install, WholeInstallationAndTheDemoUninstaller) {
         {u"InstallLocation", dir},
         {u"Publisher", u"Zelvano教育集团"},
         {u"UninstallString", dir + u"Uninstall.exe"},
+        {u"ReleaseVersion", u"2.0.0"},
     };
     EXPECT_EQ(root.UninstallValues(), expected);
 
@@ -122,7 +123,7 @@ TEST(Install, FailedRequestsEndInTheNetworkFailureState) {
         {"no download_url", R"({"url":"%URL%"})", ""},
         {"empty download_url", R"({"download_url":""})", ""},
         {"html page", "<html><body>maintenance</body></html>", ""},
-        {"archive missing", R"({"download_url":"%URL%"})", "", false, true},
+        {"archive missing", R"({"download_url":"%URL%",%RELEASE%})", "", false, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -287,7 +288,7 @@ TEST(Install, ClientInASubFolderOfTheArchive) {
     EXPECT_NE(Slurp(root.Launcher()).find("Exec=\"" + hit + "Corvexa.exe\""), std::string::npos);
     // The entry names the sub-folder's files.
     auto values = root.UninstallValues();
-    ASSERT_EQ(values.size(), 7u);
+    ASSERT_EQ(values.size(), 8u);
     EXPECT_EQ(values[0].second, Utf8ToText(hit) + u"Corvexa.exe");
     EXPECT_EQ(values[4].second, Utf8ToText(hit));
     EXPECT_EQ(values[6].second, Utf8ToText(hit) + u"Uninstall.exe");
@@ -321,7 +322,7 @@ TEST(Install, RunningClientIsEndedAndTwoInstallationsLeaveTheLastEntry) {
     TRunResult again = root.RunSetup({{"PROGRAMFILES", second.string() + "/"}});
     EXPECT_EQ(again.ExitStatus, 0) << again.Stderr;
     auto values = root.UninstallValues();
-    ASSERT_EQ(values.size(), 7u);
+    ASSERT_EQ(values.size(), 8u);
     EXPECT_EQ(values[4].second, T(second) + u"/Pordino2.0/");
     size_t keys = 0;
     for (const auto& e : fs::recursive_directory_iterator(root.Registry()))

@@ -1,8 +1,15 @@
-// A setup program with a release key built in (the demo publisher's), run
-// unattended: it installs the archive its publisher signed and refuses every
-// other one after the download, with the archive deleted and nothing
-// extracted or started.
+// Signed releases, run unattended as users meet them: the update reply
+// carries a release statement (product, version, size, SHA-256, expiry)
+// signed with the key the program trusts. Every refusal ends in the
+// installation-failed state with the signature hint (status 2): nothing is
+// extracted, registered or started, the installed files stay as they were
+// and the running client keeps running.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <thread>
 
 #include "tests/e2e/e2e_support.h"
 #include "tests/support/test_authority.h"
@@ -13,16 +20,7 @@ namespace {
 
 const std::string kHintSignatureRefused = "安装包签名校验失败，请重新安装 . . . ";
 
-// What a publisher puts into the update reply: the base64 of the DER ECDSA
-// signature over the archive's SHA-256.
-std::string Sign(const fs::path& key, const fs::path& archive) {
-    return zelvano_test::RunCommand("openssl dgst -sha256 -sign " + zelvano_test::ShellQuote(key.string()) + " " +
-                                    zelvano_test::ShellQuote(archive.string()) + " | base64 -w0");
-}
-
-std::string ReplyWithSignature(const std::string& signature) {
-    return R"({"download_url":"%URL%","version":"2.0","signature":")" + signature + R"("})";
-}
+std::string Reply(const std::string& members) { return R"({"download_url":"%URL%","version":"2.0",)" + members + "}"; }
 
 bool ArchiveWasDownloaded(const TInstallRoot& root) {
     for (const auto& [line, range] : root.Requests())
@@ -30,86 +28,169 @@ bool ArchiveWasDownloaded(const TInstallRoot& root) {
     return false;
 }
 
+// A process named "Corvexa.exe" (a copy of sleep) outside the install folder,
+// as a running client; ended by the destructor when the setup left it.
+class TRunningClient {
+public:
+    explicit TRunningClient(const fs::path& folder) {
+        fs::create_directories(folder);
+        fs::copy_file("/bin/sleep", folder / "Corvexa.exe");
+        pid_ = fork();
+        if (pid_ == 0) {
+            execl((folder / "Corvexa.exe").c_str(), "Corvexa.exe", "120", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        for (int i = 0; i < 300; ++i) {
+            std::error_code ec;
+            if (fs::read_symlink("/proc/" + std::to_string(pid_) + "/exe", ec).filename() == "Corvexa.exe") break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    ~TRunningClient() {
+        if (Running()) kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+    bool Running() {
+        int status = 0;
+        return waitpid(pid_, &status, WNOHANG) == 0;
+    }
+
+private:
+    pid_t pid_ = -1;
+};
+
 }  // namespace
 
-TEST(SignedRelease, ArchiveSignedByThePublisherIsInstalled) {
-    TInstallRoot root(ZELVANO_SIGNED_SETUP_BINARY);
-    root.Serve(ZELVANO_DEMO_ARCHIVE, ReplyWithSignature(Sign(ZELVANO_DEMO_KEY, ZELVANO_DEMO_ARCHIVE)));
-    TRunResult run = root.RunSetup();
-    EXPECT_EQ(run.ExitStatus, 0) << run.Stderr;
-    EXPECT_TRUE(fs::exists(root.ClientFolder() / "Corvexa.exe"));
-    EXPECT_FALSE(WaitForFile(root.ClientFolder() / "started").empty()) << "the client was not started";
-    EXPECT_FALSE(root.UninstallValues().empty());
+namespace {
+
+struct TStatementCase {
+    const char* Name;
+    fs::path Served;
+    std::string Reply;
+    std::string Installed;  // the version a former installation recorded
+    bool Installs;
+    bool Downloads;
+    std::string Records = "";  // the version an installing case records
+};
+
+// Runs each case over a former installation: its files, its recorded
+// version, its client running.
+void RunStatementCases(const std::vector<TStatementCase>& cases) {
+    for (const TStatementCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TInstallRoot root;
+        root.Serve(c.Served, c.Reply);
+        fs::create_directories(root.ClientFolder());
+        WriteFile(root.ClientFolder() / "readme.txt", "the installed release");
+        if (!c.Installed.empty()) root.SetInstalledVersion(c.Installed);
+        TRunningClient client(root.Root() / "running");
+        TRunResult run = root.RunSetup();
+        EXPECT_EQ(ArchiveWasDownloaded(root), c.Downloads);
+        if (c.Installs) {
+            EXPECT_EQ(run.ExitStatus, 0) << run.Stderr;
+            EXPECT_FALSE(WaitForFile(root.ClientFolder() / "started").empty()) << "the client was not started";
+            EXPECT_FALSE(client.Running()) << "the running client was not ended";
+            EXPECT_NE(Slurp(root.ClientFolder() / "readme.txt"), "the installed release");
+            EXPECT_EQ(root.InstalledVersion(), c.Records);
+            continue;
+        }
+        EXPECT_EQ(run.ExitStatus, 2) << run.Stderr;
+        EXPECT_EQ(run.LastLine(), kHintSignatureRefused);
+        EXPECT_TRUE(client.Running()) << "the running client was ended for a refused release";
+        EXPECT_EQ(Slurp(root.ClientFolder() / "readme.txt"), "the installed release");
+        EXPECT_FALSE(fs::exists(root.ClientFolder() / "Update" / "Version.zip")) << "archive kept";
+        EXPECT_FALSE(fs::exists(root.ClientFolder() / "Corvexa.exe")) << "extracted";
+        EXPECT_FALSE(fs::exists(root.ClientFolder() / "started")) << "client started";
+        EXPECT_FALSE(fs::exists(root.Launcher()));
+        EXPECT_EQ(root.InstalledVersion(), c.Installed) << "the recorded version changed";
+    }
 }
 
-// Each refused case: the archive served and the signature the reply carries.
-TEST(SignedRelease, RefusedSignatures) {
-    zelvano_test::TempDir work("zelvano-signatures");
+}  // namespace
+
+TEST(SignedRelease, AcceptedStatementsInstallAndRecordTheirVersion) {
+    const fs::path demo = ZELVANO_DEMO_ARCHIVE;
+    const std::string valid = ReleaseMembers(demo);
+    RunStatementCases({
+        {"valid", demo, Reply(valid), "", true, true, "2.0.0"},
+        {"same version again", demo, Reply(valid), "2.0.0", true, true, "2.0.0"},
+        {"newer than installed", demo, Reply(ReleaseMembers(demo, {.Version = "2.0.10"})), "2.0.9", true, true,
+         "2.0.10"},
+    });
+}
+
+// Statements refused before anything is ended or downloaded.
+TEST(SignedRelease, RefusedStatementsLeaveTheInstallationAlone) {
+    zelvano_test::TempDir work("zelvano-statements");
+    const fs::path demo = ZELVANO_DEMO_ARCHIVE;
+    zelvano_test::RunCommand("openssl ecparam -name prime256v1 -genkey -noout -out " +
+                             zelvano_test::ShellQuote((work.Path() / "stranger.key").string()));
+    RunStatementCases({
+        {"older than installed", demo, Reply(ReleaseMembers(demo)), "2.0.1", false, false},
+        {"expired", demo, Reply(ReleaseMembers(demo, {.Expires = "2020-01-01T00:00:00Z"})), "", false, false},
+        {"other product", demo, Reply(ReleaseMembers(demo, {.Product = "zelvano-teacher"})), "", false, false},
+        {"other key", demo, Reply(ReleaseMembers(demo, {.Key = work.Path() / "stranger.key"})), "", false, false},
+    });
+}
+
+// Replies without a statement the key signed, and an archive whose bytes are
+// not the statement's (refused once downloaded, and deleted).
+TEST(SignedRelease, UnsignedRepliesAndOtherBytesAreRefused) {
+    zelvano_test::TempDir work("zelvano-statements");
     const fs::path demo = ZELVANO_DEMO_ARCHIVE;
     // The demo archive with one byte changed, in the middle of its data.
     std::string bytes = Slurp(demo);
     bytes[bytes.size() / 2] ^= 0x01;
     WriteFile(work.Path() / "changed.zip", bytes);
-    // Another archive of the same publisher.
-    fs::path stage = work.Path() / "stage";
-    UnpackDemo(stage);
-    WriteFile(stage / "extra.txt", "another release");
-    ZipFolder(stage, work.Path() / "other.zip");
-    // Another publisher's key.
-    zelvano_test::RunCommand("openssl ecparam -name prime256v1 -genkey -noout -out " +
-                             zelvano_test::ShellQuote((work.Path() / "stranger.key").string()));
-
-    const std::string demoSignature = Sign(ZELVANO_DEMO_KEY, demo);
-    struct Case {
-        const char* Name;
-        fs::path Served;
-        std::string Reply;
-    };
-    const Case cases[] = {
-        {"archive changed by one byte", work.Path() / "changed.zip", ReplyWithSignature(demoSignature)},
-        {"signature of another archive", demo,
-         ReplyWithSignature(Sign(ZELVANO_DEMO_KEY, work.Path() / "other.zip"))},
-        {"no signature", demo, R"({"download_url":"%URL%","version":"2.0"})"},
-        {"signature not base64", demo, ReplyWithSignature("MEUCIQ*not-base64*")},
-        {"key of another publisher", demo, ReplyWithSignature(Sign(work.Path() / "stranger.key", demo))},
-    };
-    for (const Case& c : cases) {
-        TInstallRoot root(ZELVANO_SIGNED_SETUP_BINARY);
-        root.Serve(c.Served, c.Reply);
-        TRunResult run = root.RunSetup();
-        EXPECT_EQ(run.ExitStatus, 2) << c.Name << "\n" << run.Stderr;
-        EXPECT_EQ(run.LastLine(), kHintSignatureRefused) << c.Name;
-        EXPECT_TRUE(ArchiveWasDownloaded(root)) << c.Name;
-        EXPECT_FALSE(fs::exists(root.ClientFolder() / "Update" / "Version.zip")) << c.Name << ": archive kept";
-        EXPECT_FALSE(fs::exists(root.ClientFolder() / "Corvexa.exe")) << c.Name << ": extracted";
-        EXPECT_FALSE(fs::exists(root.ClientFolder() / "started")) << c.Name << ": client started";
-        EXPECT_FALSE(fs::exists(root.Launcher())) << c.Name;
-        EXPECT_TRUE(root.UninstallValues().empty()) << c.Name;
-    }
+    const std::string oldFormSignature = zelvano_test::RunCommand(
+        "openssl dgst -sha256 -sign " + zelvano_test::ShellQuote(ZELVANO_DEMO_KEY) + " " +
+        zelvano_test::ShellQuote(demo.string()) + " | base64 -w0");
+    RunStatementCases({
+        {"archive bytes differ from the statement", work.Path() / "changed.zip", Reply(ReleaseMembers(demo)), "",
+         false, true},
+        {"old form: a signature over the archive", demo, Reply(R"("signature":")" + oldFormSignature + R"(")"), "",
+         false, false},
+        {"statement not base64", demo, Reply(R"("release":"eyJ*","signature":"MEUCIQ==")"), "", false, false},
+        {"no statement at all", demo, R"({"download_url":"%URL%"})", "", false, false},
+    });
 }
 
 // The whole road over https: the update request and the ranged download over
-// TLS to a server whose authority the system trusts, then the signature. The
-// same server under an authority nobody trusts is a network failure.
+// TLS to a server whose authority the system trusts, then the statement. The
+// same server under an authority nobody trusts is a network failure; a reply
+// over https that names an http archive is refused before any download.
 TEST(SignedRelease, WholeInstallationOverHttps) {
     zelvano_test::TestAuthority authority, stranger("Some Other Authority");
     auto served = authority.Issue("server", "DNS:localhost,IP:127.0.0.1");
-    for (bool trusted : {true, false}) {
-        SCOPED_TRACE(trusted ? "trusted authority" : "untrusted authority");
-        TInstallRoot root(ZELVANO_SIGNED_SETUP_BINARY);
-        root.Serve(ZELVANO_DEMO_ARCHIVE, ReplyWithSignature(Sign(ZELVANO_DEMO_KEY, ZELVANO_DEMO_ARCHIVE)), "",
-                   served.Certificate, served.Key);
+    enum Road { Trusted, Untrusted, PlainArchive };
+    for (Road road : {Trusted, Untrusted, PlainArchive}) {
+        SCOPED_TRACE(road == Trusted ? "trusted authority" : road == Untrusted ? "untrusted authority" : "http archive");
+        TInstallRoot root;
+        root.Serve(ZELVANO_DEMO_ARCHIVE, Reply("%RELEASE%"), "", served.Certificate, served.Key);
         ASSERT_EQ(root.ArchiveUrl().rfind("https://", 0), 0u);
-        TRunResult run = root.RunSetup({{"SSL_CERT_FILE", (trusted ? authority : stranger).CertificateFile().string()},
-                                        {"SSL_CERT_DIR", root.Root().string()}});
-        if (trusted) {
+        if (road == PlainArchive) {
+            // The same server's address with the scheme http.
+            std::string plain = "http" + root.ArchiveUrl().substr(5);
+            root.WriteReply(ZELVANO_DEMO_ARCHIVE, R"({"download_url":")" + plain + R"(",%RELEASE%})");
+        }
+        TRunResult run = root.RunSetup(
+            {{"SSL_CERT_FILE", (road == Untrusted ? stranger : authority).CertificateFile().string()},
+             {"SSL_CERT_DIR", root.Root().string()}});
+        if (road == Trusted) {
             EXPECT_EQ(run.ExitStatus, 0) << run.Stderr;
             EXPECT_TRUE(fs::exists(root.ClientFolder() / "Corvexa.exe"));
             EXPECT_TRUE(ArchiveWasDownloaded(root));
-        } else {
+        } else if (road == Untrusted) {
             EXPECT_EQ(run.ExitStatus, 1) << run.Stderr;
             EXPECT_EQ(run.LastLine(), "网络断开安装失败 ，请重新安装 . . .");
             EXPECT_TRUE(root.Nginx().AccessLog().empty()) << "a request went out over an untrusted connection";
+            EXPECT_FALSE(fs::exists(root.ClientFolder() / "Corvexa.exe"));
+        } else {
+            EXPECT_EQ(run.ExitStatus, 2) << run.Stderr;
+            EXPECT_EQ(run.LastLine(), kHintSignatureRefused);
+            const auto requests = root.Requests();
+            ASSERT_EQ(requests.size(), 1u) << "only the update request was made";
+            EXPECT_EQ(requests[0].first, "GET /api/autodownload/student HTTP/1.1");
             EXPECT_FALSE(fs::exists(root.ClientFolder() / "Corvexa.exe"));
         }
     }

@@ -17,7 +17,7 @@
 
 #include "app/Cleanup.h"
 #include "app/Dialogs.h"
-#include "app/ReleaseSignature.h"
+#include "app/ReleaseStatement.h"
 #include "app/qt/MainFrm.h"
 #include "app/ServerAddresses.h"
 #include "platform/codepage.h"
@@ -67,6 +67,7 @@ void UseRoot(const TInstallRoot& root, const std::string& server) {
     setenv("ZELVANO_TEST_UPDATE_SERVER", server.c_str(), 1);
     unsetenv("ZELVANO_WINDOWS_VERSION");
     dialogs::SetUnattended(true);
+    release::SetTrust({Slurp(ZELVANO_DEMO_PUBLIC_KEY), "zelvano-student", ""});
 }
 
 QColor HintColour(TMainForm& form) { return form.lb_Hint->palette().color(QPalette::WindowText); }
@@ -141,6 +142,7 @@ TEST(WindowFlow, InstallAgainAfterTheFailedStateRetries) {
     // the second try ends in the failed state after the whole extraction and
     // the launcher instead of ending this process as a finished one would.
     fs::copy_file(ZELVANO_DEMO_ARCHIVE, root.Www() / "files" / "release.zip", fs::copy_options::overwrite_existing);
+    root.WriteReply(ZELVANO_DEMO_ARCHIVE);
     root.BlockUninstallEntry();
     form.Btn_InstallClick(form.FBtn_Install);
     EXPECT_FALSE(form.FBtn_Install->isEnabled());
@@ -183,18 +185,13 @@ TEST(WindowFlow, UnusableInstallFolderLeavesBothButtonsEnabled) {
 }
 
 TEST(WindowFlow, RefusedSignatureLeavesInstallEnabledAndChangeDisabled) {
-    std::string publicKey = ZELVANO_DEMO_KEY;
-    publicKey.replace(publicKey.size() - 4, 4, ".pem");
-    release::SetPublicKey(Slurp(publicKey));
     TInstallRoot root;
     root.Serve(ZELVANO_DEMO_ARCHIVE, R"({"download_url":"%URL%","signature":"MEUCIQ=="})");
     UseRoot(root, root.Nginx().BaseURL());
     TMainForm form;
     form.show();
     form.Btn_InstallClick(form.FBtn_Install);
-    const bool ended = PumpUntil([&] { return form.FBtn_Install->isEnabled(); }, 20);
-    release::SetPublicKey("");
-    ASSERT_TRUE(ended);
+    ASSERT_TRUE(PumpUntil([&] { return form.FBtn_Install->isEnabled(); }, 20));
     EXPECT_EQ(S(form.lb_Hint->text()), "安装包签名校验失败，请重新安装 . . . ");
     EXPECT_EQ(HintColour(form), QColor(0x66, 0x66, 0x66));
     EXPECT_FALSE(form.FBtn_ChangeDir->isEnabled());
@@ -225,7 +222,7 @@ TEST(WindowFlow, CloseDuringTheDownloadRemovesTheWorkFolder) {
     UnpackDemo(stage);
     WriteRandomFile(stage / "media.bin", 3'000'000);
     ZipFolder(stage, root.Root() / "large.zip");
-    root.Serve(root.Root() / "large.zip", R"({"download_url":"%URL%"})", "location /files/ { limit_rate 400k; }");
+    root.Serve(root.Root() / "large.zip", R"({"download_url":"%URL%",%RELEASE%})", "location /files/ { limit_rate 400k; }");
     UseRoot(root, root.Nginx().BaseURL());
     TMainForm form;
     form.show();

@@ -1,6 +1,7 @@
 // https against a real nginx with certificates of a private test authority:
 // verified connections, the failures a client must refuse to go past, no
-// downgrade on redirects, and one TLS connection for a whole ranged download.
+// downgrade on redirects, one TLS connection for a whole ranged download, and
+// the wildcard and name-constraint rules.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -8,6 +9,8 @@
 #include <thread>
 
 #include "http/NetHTTP.h"
+#include "platform/socket.h"
+#include "platform/tls.h"
 #include "tests/http/test_util.h"
 #include "tests/support/nginx_server.h"
 #include "tests/support/test_authority.h"
@@ -190,5 +193,49 @@ TEST_F(TlsTest, RefusedServers) {
         if (tlsServer) {
             EXPECT_TRUE(tlsServer->AccessLog().empty()) << c.Name << ": a request got through";
         }
+    }
+}
+
+// The name and chain rules both systems share, checked on the TLS layer
+// itself so that the client can name hosts that do not resolve here (the
+// socket goes to nginx on loopback): a wildcard stands for a whole label
+// only, and an intermediate's name constraints bind what it issues.
+TEST_F(TlsTest, WildcardsAndNameConstraints) {
+    auto wholeLabel = authority_->Issue("whole-label", "DNS:*.example.test");
+    auto partialLabel = authority_->Issue("partial-label", "DNS:f*.example.test");
+    auto permitted = authority_->IssueThroughIntermediate("permitted", "DNS:localhost", "permitted;DNS:localhost");
+    auto otherDomain =
+        authority_->IssueThroughIntermediate("other-domain", "DNS:localhost", "permitted;DNS:other.example");
+    auto excluded = authority_->IssueThroughIntermediate("excluded", "DNS:localhost", "excluded;DNS:localhost");
+    struct Case {
+        const char* Name;
+        const zelvano_test::TestAuthority::Issued* Served;
+        std::string Host;
+        bool Accepted;
+    } cases[] = {
+        {"wildcard for a whole label", &wholeLabel, "foo.example.test", true},
+        {"partial wildcard", &partialLabel, "foo.example.test", false},
+        {"intermediate constrained to the host's domain", &permitted, "localhost", true},
+        {"intermediate constrained to another domain", &otherDomain, "localhost", false},
+        {"intermediate that excludes the host", &excluded, "localhost", false},
+    };
+    TrustedAuthority trust(authority_->CertificateFile());
+    for (const Case& c : cases) {
+        zelvano_test::NginxServer server(root_->Path(), "", c.Served->Certificate, c.Served->Key);
+        platform::SocketAddress address;
+        ASSERT_EQ(platform::ResolveHost("127.0.0.1", platform::SocketFamily::IPv4, address), 0);
+        platform::Socket socket;
+        ASSERT_EQ(socket.Create(platform::SocketFamily::IPv4), 0) << c.Name;
+        ASSERT_EQ(socket.Connect(address, static_cast<uint16_t>(server.Port()), 5000), 0) << c.Name;
+        platform::TlsConnection tls;
+        platform::TlsError error;
+        const bool accepted = tls.Handshake(socket, c.Host, 10000, error);
+        EXPECT_EQ(accepted, c.Accepted) << c.Name << ": " << error.Detail;
+        if (!c.Accepted) {
+            EXPECT_TRUE(error.Failure == platform::TlsFailure::NameMismatch ||
+                        error.Failure == platform::TlsFailure::Untrusted)
+                << c.Name << ": " << error.Detail;
+        }
+        if (accepted) tls.Shutdown();
     }
 }

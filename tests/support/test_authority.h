@@ -51,6 +51,35 @@ class TestAuthority {
     return issued;
   }
 
+  // A server certificate issued through an intermediate authority whose
+  // name constraints are `constraints` (openssl's notation,
+  // "permitted;DNS:other.example"). The certificate file holds the server's
+  // certificate and the intermediate's, as a server sends its chain.
+  Issued IssueThroughIntermediate(const std::string& label, const std::string& altNames,
+                                  const std::string& constraints) {
+    const auto base = dir_.Path() / label;
+    const std::string caKey = base.string() + "-ca.key", caCsr = base.string() + "-ca.csr",
+                      caPem = base.string() + "-ca.pem", caExt = base.string() + "-ca.ext";
+    std::ofstream(caExt) << "basicConstraints=critical,CA:TRUE\nkeyUsage=critical,keyCertSign,cRLSign\n"
+                         << "nameConstraints=critical," << constraints << "\n";
+    RunCommand("openssl req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj /CN=" + label +
+               "-intermediate -keyout " + ShellQuote(caKey) + " -out " + ShellQuote(caCsr) + " 2>&1");
+    RunCommand("openssl x509 -req -in " + ShellQuote(caCsr) + " -CA " + ShellQuote(CertificateFile().string()) +
+               " -CAkey " + ShellQuote((dir_.Path() / "ca.key").string()) + " -CAcreateserial -days 30 -extfile " +
+               ShellQuote(caExt) + " -out " + ShellQuote(caPem) + " 2>&1");
+    Issued issued{base.string() + ".pem", base.string() + ".key"};
+    const std::string csr = base.string() + ".csr", ext = base.string() + ".ext", leaf = base.string() + "-leaf.pem";
+    std::ofstream(ext) << "subjectAltName=" << altNames << "\nextendedKeyUsage=serverAuth\n";
+    RunCommand("openssl req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj /CN=" + label +
+               " -keyout " + ShellQuote(issued.Key.string()) + " -out " + ShellQuote(csr) + " 2>&1");
+    RunCommand("openssl x509 -req -in " + ShellQuote(csr) + " -CA " + ShellQuote(caPem) + " -CAkey " +
+               ShellQuote(caKey) + " -CAcreateserial -days 30 -extfile " + ShellQuote(ext) + " -out " +
+               ShellQuote(leaf) + " 2>&1");
+    std::ofstream chain(issued.Certificate, std::ios::binary);
+    chain << std::ifstream(leaf, std::ios::binary).rdbuf() << std::ifstream(caPem, std::ios::binary).rdbuf();
+    return issued;
+  }
+
  private:
   TempDir dir_;
 };

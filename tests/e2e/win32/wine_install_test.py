@@ -14,15 +14,20 @@ the desktop shortcut, the uninstall key, the client started in its folder,
 status 0, then the uninstaller removing it all); the request for Windows XP
 ("?os=xp") with the prefix set to Windows XP (x64, version 5.2); and the failures: a dead
 server (status 1), a wrong archive password and an archive without the
-client (status 2). Then the setup program with the demo publisher's key built
-in (SIGNED_SETUP.exe; PUBLISHER.key signs, RELEASE.zip is the demo release):
-the signed archive installed, and every archive whose signature does not hold
-refused after the download with status 2, the archive deleted and nothing
-extracted, registered or started. Last the signed installation over https
-from nginx with a certificate of a test authority: installed while the
-prefix's Root store holds that authority (TRUST_ROOT.exe puts it there and
-takes it out), a network failure (status 1) with nothing requested once it
-does not.
+client (status 2). Every reply carries a release statement signed with the
+development key the program trusts (PUBLISHER.key signs with the publishing
+tool, tools/release/zelvano-release; RELEASE.zip is the demo release). Then the
+table of release statements: valid, the same version again, older than the
+installed one (the installed files and the running client left alone),
+expired, archive bytes that differ from the statement, another product,
+another key, the old form (a signature over the archive), not base64; each
+refusal ends with status 2, nothing extracted, registered or started. Last the
+signed installation over https from nginx with a certificate of a test
+authority: installed while the prefix's Root store holds that authority
+(TRUST_ROOT.exe puts it there and takes it out), a network failure (status 1)
+with nothing requested once it does not, and a reply over https naming an
+http archive refused before any download. SIGNED_SETUP.exe trusts the
+development key whatever key SETUP.exe was built with.
 """
 import base64
 import os
@@ -37,6 +42,7 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 SUPPORT = os.path.join(HERE, "..", "..", "support")
 NGINX_FIXTURE = os.path.join(SUPPORT, "nginx_fixture.py")
+RELEASE_TOOL = os.path.join(HERE, "..", "..", "..", "tools", "release", "zelvano-release")
 SETUP, CLIENT, UNINSTALL, WORK, SIGNED_SETUP, PUBLISHER_KEY, DEMO_RELEASE, TRUST_ROOT = (
     os.path.abspath(a) for a in sys.argv[1:9])
 del sys.argv[1:9]
@@ -119,9 +125,20 @@ def make_archive(path, files, password=PASSWORD):
     shutil.rmtree(stage)
 
 
+def release_members(archive, version="2.0.0", expires=None, product="zelvano-student", key=None):
+    """The update reply's "release" and "signature" members for the archive,
+    as the publishing tool prints them."""
+    statement = tempfile.mktemp(dir=WORK, suffix=".json")
+    command = [RELEASE_TOOL, "-k", key or PUBLISHER_KEY, "-v", version, "-p", product, "-o", statement]
+    command += ["-e", expires] if expires else ["-d", "30"]
+    return subprocess.run(command + [archive], capture_output=True, text=True, check=True).stdout.strip()
+
+
 class Server:
-    def __init__(self, archive, signature=None, tls=None):
-        """tls: (certificate, key) to serve https."""
+    def __init__(self, archive, members="sign", tls=None, archive_url=None):
+        """members: the reply's release members ("sign": a valid statement of
+        the archive); tls: (certificate, key) to serve https; archive_url:
+        the address the reply names instead of the server's own."""
         self.root = tempfile.mkdtemp(dir=WORK)
         self.work = tempfile.mkdtemp(dir=WORK)
         os.makedirs(os.path.join(self.root, "files"))
@@ -132,9 +149,11 @@ class Server:
             command += ["--tls", *tls]
         port = subprocess.run(command, capture_output=True, text=True, check=True).stdout.strip()
         self.url = "%s://127.0.0.1:%s" % ("https" if tls else "http", port)
-        reply = '{"download_url":"%s/files/release.zip"' % self.url
-        if signature is not None:
-            reply += ',"version":"2.0","signature":"%s"' % signature
+        reply = '{"download_url":"%s"' % (archive_url or self.url + "/files/release.zip")
+        if members == "sign":
+            members = release_members(archive)
+        if members:
+            reply += ',"version":"2.0",' + members
         with open(os.path.join(self.root, "api", "autodownload", "student"), "w") as f:
             f.write(reply + "}")
 
@@ -153,8 +172,8 @@ def dead_server_url():
 
 
 def sign(key, archive):
-    """What a publisher puts into the update reply: the base64 of the DER
-    ECDSA signature over the archive's SHA-256."""
+    """The old form of the reply's signature, refused now: the base64 of the
+    DER ECDSA signature over the archive's SHA-256."""
     der = subprocess.run(["openssl", "dgst", "-sha256", "-sign", key, archive], capture_output=True,
                          check=True).stdout
     return base64.b64encode(der).decode()
@@ -243,7 +262,8 @@ class WineInstall(unittest.TestCase):
     def test_1_installs_starts_the_client_and_the_uninstaller_removes_it(self):
         server = Server(self.release)
         self.addCleanup(server.stop)
-        # A client already running from elsewhere is ended before the download.
+        # A client already running from elsewhere is ended once the archive
+        # is verified.
         running_dir = os.path.join(WORK, "running")
         os.makedirs(running_dir, exist_ok=True)
         shutil.copy(CLIENT, os.path.join(running_dir, "Corvexa.exe"))
@@ -280,6 +300,7 @@ class WineInstall(unittest.TestCase):
         self.assertEqual(values.get("InstallLocation"), folder)
         self.assertEqual(values.get("Publisher"), "Zelvano教育集团")
         self.assertEqual(values.get("UninstallString"), folder + "Uninstall.exe")
+        self.assertEqual(values.get("ReleaseVersion"), "2.0.0")
 
         started = os.path.join(CLIENT_DIR, "started")
         for _ in range(300):
@@ -331,27 +352,26 @@ class WineInstall(unittest.TestCase):
         self.assertIn("GET /api/autodownload/student?os=xp HTTP/1.1", server.requests())
         self.assertEqual(status, 0, errors)
 
-    def test_4_signed_releases(self):
-        """The setup program with a release key: the signed archive goes in,
-        every other one is refused once downloaded."""
-        server = Server(DEMO_RELEASE, sign(PUBLISHER_KEY, DEMO_RELEASE))
-        try:
-            status, errors = run_setup(server.url, "setup-signed.exe", SIGNED_SETUP)
-        finally:
-            server.stop()
-        self.assertEqual(status, 0, errors)
-        self.assertTrue(os.path.isfile(os.path.join(CLIENT_DIR, "Corvexa.exe")))
-        self.assertFalse(os.path.exists(os.path.join(CLIENT_DIR, "Update")))
-        started = os.path.join(CLIENT_DIR, "started")
+    def start_running_client(self):
+        """A client running from elsewhere; returns its process."""
+        running_dir = os.path.join(WORK, "running")
+        os.makedirs(running_dir, exist_ok=True)
+        shutil.copy(CLIENT, os.path.join(running_dir, "Corvexa.exe"))
+        started = os.path.join(running_dir, "started")
+        if os.path.exists(started):
+            os.remove(started)
+        running = subprocess.Popen([WINE, os.path.join(running_dir, "Corvexa.exe"), "/wait"], cwd=running_dir,
+                                   env=wine_env(), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         for _ in range(300):
             if os.path.exists(started):
                 break
             time.sleep(0.1)
-        self.assertTrue(os.path.exists(started), "the client was not started")
-        self.assertNotEqual(reg_values(KEY), {})
+        return running
 
-        # The demo archive with one byte changed in the middle of its data,
-        # and a key of another publisher.
+    def test_4_release_statements(self):
+        """Signed release statements: accepted ones install and record their
+        version, every other one is refused with the installed files, the
+        recorded version and the running client left alone."""
         with open(DEMO_RELEASE, "rb") as f:
             changed_bytes = bytearray(f.read())
         changed_bytes[len(changed_bytes) // 2] ^= 0x01
@@ -359,43 +379,73 @@ class WineInstall(unittest.TestCase):
         with open(changed, "wb") as f:
             f.write(changed_bytes)
         stranger = os.path.join(WORK, "stranger.key")
-        subprocess.run(["openssl", "ecparam", "-name", "prime256v1", "-genkey", "-noout", "-out", stranger],
-                       check=True)
-        genuine = sign(PUBLISHER_KEY, DEMO_RELEASE)
+        if not os.path.exists(stranger):
+            subprocess.run(["openssl", "ecparam", "-name", "prime256v1", "-genkey", "-noout", "-out", stranger],
+                           check=True)
+        valid = release_members(DEMO_RELEASE)
+        old_form = '"signature":"%s"' % sign(PUBLISHER_KEY, DEMO_RELEASE)
+        # name, archive served, reply members, version installed before, installs, downloads
         cases = (
-            ("archive changed by one byte", changed, genuine),
-            # self.release: another archive with the same files.
-            ("signature of another archive", DEMO_RELEASE, sign(PUBLISHER_KEY, self.release)),
-            ("no signature", DEMO_RELEASE, None),
-            ("signature not base64", DEMO_RELEASE, "MEUCIQ*not-base64*"),
-            ("key of another publisher", DEMO_RELEASE, sign(stranger, DEMO_RELEASE)),
+            ("valid", DEMO_RELEASE, valid, None, True, True),
+            ("same version again", DEMO_RELEASE, valid, "2.0.0", True, True),
+            ("older than installed", DEMO_RELEASE, valid, "2.0.1", False, False),
+            ("expired", DEMO_RELEASE, release_members(DEMO_RELEASE, expires="2020-01-01T00:00:00Z"), None, False,
+             False),
+            ("archive bytes differ from the statement", changed, valid, None, False, True),
+            ("other product", DEMO_RELEASE, release_members(DEMO_RELEASE, product="zelvano-teacher"), None, False,
+             False),
+            ("other key", DEMO_RELEASE, release_members(DEMO_RELEASE, key=stranger), None, False, False),
+            ("old form: a signature over the archive", DEMO_RELEASE, old_form, None, False, False),
+            ("statement not base64", DEMO_RELEASE, '"release":"eyJ*","signature":"MEUCIQ=="', None, False, False),
         )
-        self.setUp()  # the installation above gone
-        for number, (name, archive, signature) in enumerate(cases):
+        for number, (name, archive, members, installed, installs, downloads) in enumerate(cases):
             with self.subTest(name):
-                server = Server(archive, signature)
+                self.setUp()
+                os.makedirs(CLIENT_DIR, exist_ok=True)
+                with open(os.path.join(CLIENT_DIR, "readme.txt"), "w") as f:
+                    f.write("the installed release")
+                if installed:
+                    wine("reg", "add", KEY, "/v", "ReleaseVersion", "/d", installed, "/f")
+                # The running client, for the row where its survival matters
+                # most (each start costs a Wine process).
+                running = self.start_running_client() if name == "older than installed" else None
+                server = Server(archive, members)
                 try:
-                    status, errors = run_setup(server.url, "setup-refused%d.exe" % number, SIGNED_SETUP)
+                    status, errors = run_setup(server.url, "setup-statement%d.exe" % number, SIGNED_SETUP)
                     downloaded = any(r.startswith("GET /files/release.zip") for r in server.requests())
                 finally:
                     server.stop()
+                self.assertEqual(downloaded, downloads)
+                if installs:
+                    self.assertEqual(status, 0, errors)
+                    started = os.path.join(CLIENT_DIR, "started")
+                    for _ in range(300):
+                        if os.path.exists(started):
+                            break
+                        time.sleep(0.1)
+                    self.assertTrue(os.path.exists(started), "the client was not started")
+                    self.assertEqual(reg_values(KEY).get("ReleaseVersion"), "2.0.0")
+                    continue
                 self.assertEqual(status, 2, errors)
                 self.assertIn("安装包签名校验失败，请重新安装 . . . ", errors)
-                self.assertTrue(downloaded)
+                if running is not None:
+                    self.assertIsNone(running.poll(), "the running client was ended for a refused release")
+                    running.kill()
+                    running.wait()
+                with open(os.path.join(CLIENT_DIR, "readme.txt")) as f:
+                    self.assertEqual(f.read(), "the installed release")
                 self.assertFalse(os.path.exists(os.path.join(CLIENT_DIR, "Update", "Version.zip")), "archive kept")
                 self.assertFalse(os.path.exists(os.path.join(CLIENT_DIR, "Corvexa.exe")), "extracted")
-                self.assertFalse(os.path.exists(os.path.join(CLIENT_DIR, "Uninstall.exe")), "extracted")
                 self.assertFalse(os.path.exists(os.path.join(CLIENT_DIR, "started")), "client started")
                 self.assertFalse(os.path.exists(os.path.join(desktop(), "Zelvano在线2.0.lnk")))
-        # Registered by none of them (one look at the registry: each costs a
-        # Wine start).
-        self.assertEqual(reg_values(KEY), {})
+                if installed:
+                    self.assertEqual(reg_values(KEY).get("ReleaseVersion"), installed)
 
     def test_5_signed_release_over_https(self):
         """The update request and the ranged download over Schannel, the
         server's chain checked against the prefix's Root store."""
         authority, served = make_authority(os.path.join(WORK, "authority"))
-        server = Server(DEMO_RELEASE, sign(PUBLISHER_KEY, DEMO_RELEASE), tls=served)
+        server = Server(DEMO_RELEASE, tls=served)
         self.addCleanup(server.stop)
         self.assertTrue(server.url.startswith("https://"))
         authority = "Z:" + authority.replace("/", "\\")
@@ -420,6 +470,25 @@ class WineInstall(unittest.TestCase):
         self.assertIn("网络断开安装失败 ，请重新安装 . . .", errors)
         with open(os.path.join(server.work, "access.log")) as f:
             self.assertEqual(f.read(), before, "a request went out over an untrusted connection")
+        self.assertFalse(os.path.exists(os.path.join(CLIENT_DIR, "Corvexa.exe")))
+
+        # A reply over https that names an http archive: refused before any
+        # download.
+        plain = Server(DEMO_RELEASE)
+        self.addCleanup(plain.stop)
+        mixed = Server(DEMO_RELEASE, tls=served, archive_url=plain.url + "/files/release.zip")
+        self.addCleanup(mixed.stop)
+        trust = wine(TRUST_ROOT, "add", authority)
+        self.assertEqual(trust.returncode, 0, trust.stderr)
+        try:
+            status, errors = run_setup(mixed.url, "setup-https-plain.exe", SIGNED_SETUP)
+        finally:
+            untrust = wine(TRUST_ROOT, "remove", authority)
+        self.assertEqual(untrust.returncode, 0, untrust.stderr)
+        self.assertEqual(status, 2, errors)
+        self.assertIn("安装包签名校验失败，请重新安装 . . . ", errors)
+        self.assertIn("GET /api/autodownload/student HTTP/1.1", mixed.requests())
+        self.assertEqual(plain.requests(), [], "the http archive was fetched")
         self.assertFalse(os.path.exists(os.path.join(CLIENT_DIR, "Corvexa.exe")))
 
 

@@ -1,7 +1,8 @@
 // The demo client for Windows that the setup program installs and starts. It
 // records each start as a line in the file "started" of its working folder.
-// With the argument /wait it then stays running for a minute (the tests start
-// it so, to see the setup program end it); otherwise it ends at once.
+// With the argument /wait it then stays running for five minutes (the tests start
+// it so, to see the setup program end it or leave it alone); otherwise it ends
+// at once.
 #include <windows.h>
 
 #include <cstdio>
@@ -21,6 +22,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR CommandLine, int) {
     DWORD written = 0;
     WriteFile(file, line, DWORD(length), &written, nullptr);
     CloseHandle(file);
-    if (CommandLine && std::wcsstr(CommandLine, L"/wait")) Sleep(60000);
+    if (CommandLine && std::wcsstr(CommandLine, L"/wait")) Sleep(300000);
     return 0;
 }
