@@ -784,6 +784,30 @@ TEST_F(Window, RescalesWhenMovedToAMonitorOfAnotherDpi) {
     }
 }
 
+TEST(Artwork, ResampledOverPremultipliedPixelsAndCloseToTheDrawnScale) {
+    // Shrinking blends neighbours by their alpha: transparent pixels add no
+    // colour of their own (here red), so the black stays black, half covered.
+    const TImage row(4, 1, {0xFF000000u, 0x00FF0000u, 0xFF000000u, 0x00FF0000u});
+    const TImage half = row.Scaled(2, 1);
+    ASSERT_EQ(half.Width(), 2);
+    for (int x = 0; x < 2; ++x) {
+        EXPECT_EQ(half.Rgb(x, 0), 0x000000u) << x;
+        EXPECT_GT(int(half.Row(0)[x] >> 24), 64) << x;
+        EXPECT_LT(int(half.Row(0)[x] >> 24), 192) << x;
+    }
+    // The 200 % logo shrunk to 150 % is close to the logo drawn for 150 %.
+    const TImage drawn = TImage::FromResource(L"LOGO_150_PNG");
+    const TImage shrunk = TImage::FromResource(L"LOGO_200_PNG").Scaled(drawn.Width(), drawn.Height());
+    ASSERT_FALSE(drawn.Empty());
+    ASSERT_EQ(shrunk.Width(), drawn.Width());
+    long difference = 0;
+    for (int y = 0; y < drawn.Height(); ++y)
+        for (int x = 0; x < drawn.Width(); ++x)
+            for (int shift : {0, 8, 16, 24})
+                difference += std::abs(int((drawn.Row(y)[x] >> shift) & 0xFF) - int((shrunk.Row(y)[x] >> shift) & 0xFF));
+    EXPECT_LT(double(difference) / (drawn.Width() * drawn.Height() * 4), 8.0);
+}
+
 int main(int argc, char** argv) {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);  // WIC decodes the artwork
     testing::InitGoogleTest(&argc, argv);
