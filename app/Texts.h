@@ -19,6 +19,11 @@ inline constexpr char16_t SHintMin[] = u"最小化";
 inline constexpr char16_t SHintClose[] = u"关闭";
 inline constexpr char16_t SHintInstall[] = u"安装";
 inline constexpr char16_t SHintChange[] = u"更改";
+// What screen readers call the folder box, the gauge and the hint line (the
+// folder box and the hint line by the labels the window shows beside them).
+inline constexpr char16_t SInstallFolderName[] = u"安装位置";
+inline constexpr char16_t SInstallProgressName[] = u"安装进度";
+inline constexpr char16_t SHintLineName[] = u"安装提示";
 
 // The hint line in each state.
 inline constexpr char16_t SHintReady[] = u"请选择好安装目录，点击『安装』按钮进行程序安装 . . . ";

@@ -44,6 +44,12 @@ TButtonReaction TButtonModel::PointerMoved(bool Inside, bool Held) {
     return r;
 }
 
+TButtonReaction TButtonModel::KeyPressed() const {
+    TButtonReaction r;
+    r.Click = enabled_;
+    return r;
+}
+
 TButtonReaction TButtonModel::ButtonDown(bool Left, bool DoubleClick) {
     TButtonReaction r;
     if (Left && !DoubleClick) clicking_ = true;

@@ -63,6 +63,10 @@ public:
     TButtonReaction ButtonDown(bool Left, bool DoubleClick = false);
     // A mouse button went up with the pointer inside the button or not.
     TButtonReaction ButtonUp(bool Left, bool Inside);
+    // Space or Enter pressed while the button has the keyboard focus (or the
+    // window presses it for a key of its own): a click, unless the button is
+    // disabled, where keys do nothing as clicks do.
+    TButtonReaction KeyPressed() const;
 
 private:
     TButtonReaction Entered();

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -64,8 +65,15 @@ QLabel* MakeLabel(QWidget* parent, int left, int top, const QFont& font, const s
     return label;
 }
 
+// The artwork; on a screen of more than one device pixel per pixel, its
+// copy drawn at twice the size, which Qt shows at the same size, sharp.
 QImage LoadArt(const char* name) {
-    return QImage(QStringLiteral(":/zelvano/") + QLatin1String(name)).convertToFormat(QImage::Format_ARGB32);
+    QString path = QStringLiteral(":/zelvano/") + QLatin1String(name);
+    const bool doubled = qApp && qApp->devicePixelRatio() > 1.0;
+    if (doubled) path.replace(QLatin1String(".png"), QLatin1String("@2x.png"));
+    QImage image = QImage(path).convertToFormat(QImage::Format_ARGB32);
+    if (doubled) image.setDevicePixelRatio(2.0);
+    return image;
 }
 
 }  // namespace
@@ -82,6 +90,9 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Framele
     (void)watching;
     BuildComponents();
     FormCreate(this);
+    // The window itself holds the focus when it opens, so that it looks as
+    // it always did; the first Tab enters the folder box.
+    setFocus(Qt::OtherFocusReason);
 }
 
 TMainForm::~TMainForm() = default;
@@ -128,13 +139,26 @@ void TMainForm::BuildComponents() {
     Edt_InstallDir->setObjectName("Edt_InstallDir");
     Edt_InstallDir->setFont(YaHei(16));
     Edt_InstallDir->setGeometry(117, 123, 358, 29);
+    // Read-only, not disabled, so that it takes the keyboard focus (Enter
+    // there presses Install); it keeps the look of a disabled box.
     Edt_InstallDir->setReadOnly(true);
-    Edt_InstallDir->setEnabled(false);
+    {
+        QPalette palette = Edt_InstallDir->palette();
+        for (QPalette::ColorRole role : {QPalette::Text, QPalette::Base, QPalette::Window, QPalette::Button}) {
+            const QColor disabled = palette.color(QPalette::Disabled, role);
+            palette.setColor(QPalette::Active, role, disabled);
+            palette.setColor(QPalette::Inactive, role, disabled);
+        }
+        Edt_InstallDir->setPalette(palette);
+    }
+    Edt_InstallDir->setAccessibleName(Q(texts::SInstallFolderName));
+    Edt_InstallDir->installEventFilter(this);
 
     Lb_DownHit = MakeLabel(pl_Center, 30, 167, YaHei(14), texts::SDownHint);
     Lb_DownHit->setObjectName("Lb_DownHit");
     lb_Hint = MakeLabel(pl_Center, 114, 167, YaHei(14));
     lb_Hint->setObjectName("lb_Hint");
+    lb_Hint->setAccessibleDescription(Q(texts::SHintLineName));
 
     Lb_ProcessPostion = MakeLabel(pl_Center, 278, 209, YaHei(16), texts::SPercentZero);
     Lb_ProcessPostion->setObjectName("Lb_ProcessPostion");
@@ -142,6 +166,7 @@ void TMainForm::BuildComponents() {
 
     G_Process = new TProgressGauge(pl_Center);
     G_Process->setObjectName("G_Process");
+    G_Process->setAccessibleName(Q(texts::SInstallProgressName));
     G_Process->setGeometry(35, 239, 525, 15);
     G_Process->SetBorderStyle(controls::bsNone);
     G_Process->SetBackColor(13421772);
@@ -283,6 +308,12 @@ void TMainForm::CreateImageButtons() {
     FBtn_Close1->setParent(pl_Title);
     FBtn_Min->setParent(pl_Title);
     AlignTitleButtons();
+    // The Tab key moves between the folder box, Change and Install; the
+    // title-bar buttons take no focus (Escape closes).
+    FBtn_ChangeDir->setFocusPolicy(Qt::TabFocus);
+    FBtn_Install->setFocusPolicy(Qt::TabFocus);
+    setTabOrder(Edt_InstallDir, FBtn_ChangeDir);
+    setTabOrder(FBtn_ChangeDir, FBtn_Install);
     FBtn_Close1->show();
     FBtn_Min->show();
 }
@@ -316,7 +347,27 @@ void TMainForm::showEvent(QShowEvent* event) {
 
 void TMainForm::FormShow(QObject*) { PG->setCurrentWidget(tb_Download); }
 
+void TMainForm::keyPressEvent(QKeyEvent* event) {
+    // Escape runs the close flow, as the close button does.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        Btn_CloseClick(FBtn_Close1);
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Edt_InstallDir) {
+        // Enter in the folder box presses Install (nothing while it is disabled).
+        if (event->type() == QEvent::KeyPress) {
+            auto* key = static_cast<QKeyEvent*>(event);
+            if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && !key->isAutoRepeat()) {
+                FBtn_Install->KeyPress();
+                return true;
+            }
+        }
+        return QWidget::eventFilter(watched, event);
+    }
     switch (event->type()) {
         case QEvent::MouseButtonPress: {
             auto* mouse = static_cast<QMouseEvent*>(event);

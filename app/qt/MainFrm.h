@@ -4,6 +4,11 @@
 // ends. The flows it runs are TInstaller's (app/Installer.h); the window
 // gives them IInstallerWindow.
 //
+// Keyboard: Tab and Shift+Tab move between the folder box, Change and
+// Install; Space and Enter press the focused button, Enter in the folder box
+// presses Install, Escape runs the close flow. High DPI: Qt scales the whole
+// window; the artwork has sharp copies for twice the pixels (NAME@2x.png).
+//
 // Threads. The window lives on the program's main thread. The downloader calls
 // the completion and error handlers on its worker thread, so the whole
 // installation runs there. Code on a worker thread never touches a widget
@@ -145,6 +150,7 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

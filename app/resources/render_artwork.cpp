@@ -1,6 +1,9 @@
 // Draws the window's artwork: the program icon, the product logo and the
 // button faces, each at the size the window shows it, as 32-bit PNGs with
-// alpha. Run through render.sh; the PNGs are kept in the tree.
+// alpha, at 100 % (NAME.png) and for screens at 150 % and 200 %
+// (NAME@1.5x.png, NAME@2x.png): the same drawing at the scaled size, so that
+// the window shows sharp artwork at those scales. Run through render.sh; the
+// PNGs are kept in the tree.
 #include <QFont>
 #include <QGuiApplication>
 #include <QImage>
@@ -15,11 +18,25 @@ const QColor kTeal(0x02, 0xB4, 0xA8);
 const QColor kDarkTeal(0x01, 0x9B, 0x91);
 const QColor kOrangeRed(0xF2, 0x4D, 0x04);
 
-QImage Blank(int w, int h) {
-    QImage image(w, h, QImage::Format_ARGB32);
-    image.fill(Qt::transparent);
-    return image;
-}
+// The scale being drawn (1, 1.5 or 2).
+double gScale = 1;
+
+// An image of w x h at 100 %, at the scaled size (rounded as the window
+// rounds its scaled lengths), with a painter that draws in 100 % units.
+struct TCanvas {
+    QImage image;
+    QPainter painter;
+    TCanvas(int w, int h)
+        : image(qRound(w * gScale), qRound(h * gScale), QImage::Format_ARGB32) {
+        image.fill(Qt::transparent);
+        painter.begin(&image);
+        painter.scale(double(image.width()) / w, double(image.height()) / h);
+    }
+    QImage Done() {
+        painter.end();
+        return image;
+    }
+};
 
 QFont Face(int pixels, bool bold) {
     QFont font(QStringLiteral("WenQuanYi Micro Hei"));
@@ -46,16 +63,16 @@ void DrawMark(QPainter& p, const QRectF& box, const QColor& tile, const QColor& 
 }
 
 QImage Icon() {
-    QImage image = Blank(30, 30);
-    QPainter p(&image);
+    TCanvas c(30, 30);
+    QPainter& p = c.painter;
     p.setRenderHint(QPainter::Antialiasing);
     DrawMark(p, QRectF(1, 1, 28, 28), Qt::white, kTeal);
-    return image;
+    return c.Done();
 }
 
 QImage Logo() {
-    QImage image = Blank(230, 60);
-    QPainter p(&image);
+    TCanvas c(230, 60);
+    QPainter& p = c.painter;
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
     DrawMark(p, QRectF(4, 6, 48, 48), kTeal, Qt::white);
@@ -65,14 +82,14 @@ QImage Logo() {
     p.setPen(QColor(0x66, 0x66, 0x66));
     p.setFont(Face(13, false));
     p.drawText(QRect(64, 38, 166, 20), Qt::AlignLeft | Qt::AlignVCenter, QString::fromUtf8("学生客户端 2.0"));
-    return image;
+    return c.Done();
 }
 
 // A 30 x 30 title-bar face: a cross or a bar in white on a coloured square.
 QImage TitleButton(const QColor& back, bool cross) {
-    QImage image = Blank(30, 30);
-    QPainter p(&image);
-    p.fillRect(image.rect(), back);
+    TCanvas c(30, 30);
+    QPainter& p = c.painter;
+    p.fillRect(QRectF(0, 0, 30, 30), back);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(QPen(Qt::white, 2, Qt::SolidLine, Qt::FlatCap));
     if (cross) {
@@ -81,13 +98,13 @@ QImage TitleButton(const QColor& back, bool cross) {
     } else {
         p.fillRect(QRectF(9, 14, 12, 2), Qt::white);
     }
-    return image;
+    return c.Done();
 }
 
 // A face with a word on it, optionally framed.
 QImage Word(int w, int h, const QColor& back, const QColor& ink, const QColor& frame, const char* word, int pixels) {
-    QImage image = Blank(w, h);
-    QPainter p(&image);
+    TCanvas c(w, h);
+    QPainter& p = c.painter;
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
     p.setPen(Qt::NoPen);
@@ -101,11 +118,13 @@ QImage Word(int w, int h, const QColor& back, const QColor& ink, const QColor& f
     p.setPen(ink);
     p.setFont(Face(pixels, false));
     p.drawText(QRect(0, 0, w, h), Qt::AlignCenter, QString::fromUtf8(word));
-    return image;
+    return c.Done();
 }
 
 bool Save(const QImage& image, const char* dir, const char* name) {
-    const QString path = QString::fromLocal8Bit(dir) + QLatin1Char('/') + QLatin1String(name);
+    QString file = QLatin1String(name);
+    if (gScale != 1) file.replace(QLatin1String(".png"), gScale == 2 ? QLatin1String("@2x.png") : QLatin1String("@1.5x.png"));
+    const QString path = QString::fromLocal8Bit(dir) + QLatin1Char('/') + file;
     if (image.save(path, "PNG")) return true;
     std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
     return false;
@@ -117,6 +136,8 @@ int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     const char* dir = argc > 1 ? argv[1] : ".";
     bool ok = true;
+    for (const double scale : {1.0, 1.5, 2.0}) {
+    gScale = scale;
     ok &= Save(Icon(), dir, "icon.png");
     ok &= Save(Logo(), dir, "logo.png");
     ok &= Save(TitleButton(kOrangeRed, true), dir, "close_hot.png");
@@ -127,5 +148,6 @@ int main(int argc, char** argv) {
     ok &= Save(Word(117, 44, kDarkTeal, Qt::white, QColor(), "安装", 18), dir, "install_hot.png");
     ok &= Save(Word(74, 28, Qt::white, kTeal, kTeal, "更改", 14), dir, "change.png");
     ok &= Save(Word(74, 28, kTeal, Qt::white, QColor(), "更改", 14), dir, "change_hot.png");
+    }
     return ok ? 0 : 1;
 }

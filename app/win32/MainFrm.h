@@ -6,8 +6,17 @@
 //
 // The title and centre panels, the labels and the two pictures are painted
 // by the window itself (windowless); the edit box and the hidden log box are
-// system EDIT controls; the gauge and the four image buttons are the Win32
-// painters of controls/win32.
+// system EDIT controls; the gauge, the four image buttons and the hint line
+// are the Win32 painters of controls/win32.
+//
+// DPI. The layout is given at 96 DPI; the window scales all of it (its size,
+// every place, the fonts, the artwork) to the DPI of its monitor, and again
+// when it moves to a monitor of another DPI (WM_DPICHANGED).
+//
+// Keyboard. The message loop passes every message through
+// TranslateDialogKey: Tab and Shift+Tab move between the folder box, Change
+// and Install; Space and Enter press the focused button; Enter in the folder
+// box presses Install; Escape runs the close flow.
 //
 // Threads. The window lives on the program's main thread. Code on a worker
 // thread changes the window only through RunOnWindowThread (a posted
@@ -21,6 +30,7 @@
 #include "app/WindowStates.h"
 #include "controls/win32/Gdi.h"
 #include "controls/win32/ImageButton.h"
+#include "controls/win32/Label.h"
 #include "controls/win32/ProgressGauge.h"
 
 #include <windows.h>
@@ -31,6 +41,7 @@
 #include <vector>
 
 using controls::win32::TImageButton;
+using controls::win32::TLabel;
 using controls::win32::TProgressGauge;
 
 class TMainForm : public IInstallerWindow, public TInstaller {
@@ -51,6 +62,8 @@ public:
     std::unique_ptr<TProgressGauge> G_DownLoad;
     HWND Edt_InstallDir = nullptr;
     HWND M_Log = nullptr;
+    // The hint line.
+    std::unique_ptr<TLabel> lb_Hint;
 
     // What the Install, Change and close buttons run: the flows' handlers
     // (tests may put others in their place).
@@ -60,6 +73,15 @@ public:
     void FormCreate();
     void FormShow();
     void CreateImageButtons();
+    // Lays the window out for Dpi: size, places, fonts and artwork. Suggested
+    // is where the system wants the window (WM_DPICHANGED), else it stays.
+    void ApplyDpi(UINT Dpi, const RECT* Suggested);
+    UINT Dpi() const { return dpi_; }
+    // A length of the 96-DPI layout at the window's DPI.
+    int Scale(int Pixels) const;
+    // Handles Message when it is one of the window's dialog keys (then it
+    // must not be translated or dispatched again).
+    bool TranslateDialogKey(MSG& Message);
     // Starts the system's move of the window for the left button.
     void Lbl_ApplicationNameMouseDown(bool LeftButton);
     void Btn_MinClick();
@@ -118,18 +140,25 @@ private:
     void Paint(HDC Target);
     // The rectangle of a label's text at (Left, Top) in the window.
     RECT LabelBounds(int Left, int Top, HFONT Font, const std::u16string& Text, int Height = 0) const;
-    void InvalidateLabel(int Left, int Top, HFONT Font, const std::u16string& Text);
+    // The same for a label on the centre panel, (Left, Top) relative to the panel at 96 DPI.
+    RECT CenterLabelBounds(int Left, int Top, HFONT Font, const std::u16string& Text) const;
+    void InvalidatePercent();
+    // Rectangles of the 96-DPI layout at the window's DPI: in the window, and
+    // on the centre panel (given relative to the panel's corner).
+    RECT Scaled(int Left, int Top, int Width, int Height) const;
+    RECT OnCenter(int Left, int Top, int Width, int Height) const;
+    // The white centre panel; the window's teal frame lies around it.
+    RECT PanelRect() const;
     bool OnWindowThread() const { return GetCurrentThreadId() == thread_; }
 
     HWND hwnd_ = nullptr;
     DWORD thread_ = 0;
-    // Fonts: "微软雅黑" at 17, 16 bold, 16 and 14 pixels.
+    UINT dpi_ = 96;
+    // Fonts: "微软雅黑" at 17, 16 bold, 16 and 14 pixels (at 96 DPI).
     HFONT fontTitle_ = nullptr, fontBold16_ = nullptr, font16_ = nullptr, font14_ = nullptr;
     controls::win32::TImage icon_, logo_;
     std::vector<controls::win32::TImage> ImageList, ImageList1, ImageList2;
     std::u16string appName_;
-    std::u16string hint_;
-    controls::TColor hintColor_ = app::kMidGrey;
     std::u16string percent_;
     bool percentVisible_ = false;
     std::unique_ptr<TGaugeAdapter<TProgressGauge>> installGauge_, downloadGauge_;

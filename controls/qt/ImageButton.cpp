@@ -1,7 +1,11 @@
 #include "controls/qt/ImageButton.h"
 
+#include "controls/qt/Accessible.h"
+
 #include <QEnterEvent>
+#include <QFocusEvent>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyleOptionButton>
@@ -9,6 +13,7 @@
 namespace controls {
 
 TImageButton::TImageButton(QWidget* parent) : QWidget(parent) {
+    InstallAccessibleFactory();
     resize(23, 23);
     setMouseTracking(true);
 }
@@ -34,7 +39,11 @@ void TImageButton::SetImageOver(const QImage& Value) {
 void TImageButton::SetButtonStyle(TImageButtonStyle Value) { fButtonStyle = Value; repaint(); }
 void TImageButton::SetButtonLayout(TImageButtonLayout Value) { FButtonLayout = Value; repaint(); }
 void TImageButton::SetButtonState(TImageButtonState Value) { model_.SetState(Value); repaint(); }
-void TImageButton::SetCaption(const std::u16string& Value) { FCaption = Value; repaint(); }
+void TImageButton::SetCaption(const std::u16string& Value) {
+    FCaption = Value;
+    UpdateAccessibleName();
+    repaint();
+}
 
 void TImageButton::SetIsShowCaption(bool Value) {
     if (FIsShowCaption == Value) return;
@@ -42,7 +51,36 @@ void TImageButton::SetIsShowCaption(bool Value) {
     repaint();
 }
 
-void TImageButton::SetHint(const std::u16string& Value) { FHint = Value; UpdateToolTip(); }
+void TImageButton::SetHint(const std::u16string& Value) {
+    FHint = Value;
+    UpdateToolTip();
+    UpdateAccessibleName();
+}
+
+void TImageButton::UpdateAccessibleName() {
+    setAccessibleName(QString::fromStdU16String(FCaption.empty() ? FHint : FCaption));
+}
+
+void TImageButton::KeyPress() { React(model_.KeyPressed()); }
+
+void TImageButton::keyPressEvent(QKeyEvent* event) {
+    const bool press = event->key() == Qt::Key_Space || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (!press || event->modifiers() & ~Qt::KeypadModifier) {
+        QWidget::keyPressEvent(event);  // passed on to the window (Escape, Tab)
+        return;
+    }
+    if (!event->isAutoRepeat()) KeyPress();
+}
+
+void TImageButton::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void TImageButton::focusOutEvent(QFocusEvent* event) {
+    QWidget::focusOutEvent(event);
+    update();
+}
 void TImageButton::SetShowHint(bool Value) { FShowHint = Value; UpdateToolTip(); }
 
 void TImageButton::UpdateToolTip() {
@@ -130,7 +168,8 @@ void TImageButton::paintEvent(QPaintEvent*) {
     const bool withCaption = FIsShowCaption && !caption.isEmpty();
     const QFontMetrics metrics(font());
     const TButtonPositions at =
-        ButtonPositions(FButtonLayout, width(), height(), image->width(), image->height(),
+        ButtonPositions(FButtonLayout, width(), height(), qRound(image->deviceIndependentSize().width()),
+                        qRound(image->deviceIndependentSize().height()),
                         withCaption ? metrics.horizontalAdvance(caption) : 0, withCaption ? metrics.height() : 0,
                         withCaption);
 
@@ -159,6 +198,14 @@ void TImageButton::paintEvent(QPaintEvent*) {
         painter.setPen(color);
         painter.setClipRect(r);
         painter.drawText(at.CaptionX, at.CaptionY - 5 + metrics.ascent(), caption);
+    }
+    if (hasFocus()) {
+        // A dotted focus cue, inverted over the face.
+        painter.setClipping(false);
+        painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+        painter.setPen(QPen(Qt::white, 1, Qt::DotLine));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(rect().adjusted(3, 3, -4, -4));
     }
 }
 

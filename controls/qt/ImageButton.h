@@ -3,7 +3,10 @@
 // and a faded copy of the normal image while it is disabled. It can also draw
 // a flat face and border on hover and on push, and a caption beside the
 // image. Its rules live in controls/ButtonModel.h; this is their Qt painter.
-// Used on the window's thread only.
+// A button given a focus policy takes the keyboard focus, shows a dotted
+// focus cue and is pressed by Space and Enter. Assistive technology sees a
+// push button named by its caption, or by its hint when it shows none
+// (controls/qt/Accessible.h). Used on the window's thread only.
 #pragma once
 
 #include "controls/ButtonModel.h"
@@ -57,6 +60,8 @@ public:
     bool IsShowCaption() const { return FIsShowCaption; }
     void SetIsShowCaption(bool Value);
     bool IsMouseOver() const { return model_.MouseOver(); }
+    // The button pressed from the keyboard: a click unless it is disabled.
+    void KeyPress();
 
     // The hint shown while the pointer rests on the button, when ShowHint is set.
     const std::u16string& Hint() const { return FHint; }
@@ -81,6 +86,9 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     void BuildDisabledImage();
@@ -88,6 +96,7 @@ private:
     void React(const TButtonReaction& Reaction);
     void Pressed(QMouseEvent* event, bool DoubleClick);
     void UpdateToolTip();
+    void UpdateAccessibleName();
 
     TButtonModel model_;
     TImageButtonStyle fButtonStyle = pbsDefault;

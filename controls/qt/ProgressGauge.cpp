@@ -1,5 +1,8 @@
 #include "controls/qt/ProgressGauge.h"
 
+#include "controls/qt/Accessible.h"
+
+#include <QAccessible>
 #include <QFontMetrics>
 #include <QPainter>
 #include <QThread>
@@ -43,6 +46,7 @@ void Combine(QImage& image, const QImage& overlay) {
 }  // namespace
 
 TProgressGauge::TProgressGauge(QWidget* parent) : QWidget(parent) {
+    InstallAccessibleFactory();
     resize(120, 30);
     // Every pixel is painted here; nothing needs erasing beneath.
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -55,14 +59,23 @@ void TProgressGauge::Apply(const TGaugeChange& Change) {
     if (Change.Repaint == TRepaint::AtOnce && here) repaint();
     else if (Change.Repaint == TRepaint::Later && here) update();
     else if (Change.Repaint != TRepaint::None) {
-        QMetaObject::invokeMethod(this, [this] { repaint(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, [this] { repaint(); NotifyValueChanged(); }, Qt::QueuedConnection);
     }
+    if (Change.Repaint != TRepaint::None && here) NotifyValueChanged();
     if (!Change.CallOnChange) return;
     if (here) {
         if (OnChange) OnChange(this);
     } else {
         QMetaObject::invokeMethod(this, [this] { if (OnChange) OnChange(this); }, Qt::QueuedConnection);
     }
+}
+
+// A repaint follows a change of the shown percentage (or of the look):
+// listening assistive technology hears of the value.
+void TProgressGauge::NotifyValueChanged() {
+    if (!QAccessible::isActive()) return;
+    QAccessibleValueChangeEvent event(this, qlonglong(Progress()));
+    QAccessible::updateAccessibility(&event);
 }
 
 void TProgressGauge::paintEvent(QPaintEvent*) {

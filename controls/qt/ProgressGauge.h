@@ -6,6 +6,7 @@
 // under a lock, and a repaint or an OnChange asked for on another thread is
 // queued to the gauge's own (the window's) thread, where all painting happens.
 // On the gauge's own thread a repaint happens before the setter returns.
+// Assistive technology sees a progress bar (controls/qt/Accessible.h).
 #pragma once
 
 #include "controls/GaugeModel.h"
@@ -70,6 +71,7 @@ protected:
 private:
     // Repaints and calls OnChange as the model asks, on the gauge's thread.
     void Apply(const TGaugeChange& Change);
+    void NotifyValueChanged();
     QImage Render(const TGaugeValues& v);
 
     TGaugeModel model_;

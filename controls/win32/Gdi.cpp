@@ -2,6 +2,9 @@
 
 #include <wincodec.h>
 
+#include <algorithm>
+#include <cmath>
+
 namespace controls::win32 {
 
 void RegisterControlClass(const wchar_t* ClassName, WNDPROC Proc) {
@@ -84,6 +87,30 @@ void TImage::Draw(HDC Target, int X, int Y, int Width, int Height) const {
 
 namespace {
 
+// The source pixels and weights of each destination pixel along one axis.
+struct TTap {
+    int Source;
+    float Weight;
+};
+
+std::vector<std::vector<TTap>> Taps(int From, int To) {
+    const float scale = float(From) / float(To);
+    const float support = std::max(1.0f, scale);
+    std::vector<std::vector<TTap>> taps(static_cast<std::size_t>(To));
+    for (int i = 0; i < To; ++i) {
+        const float centre = (float(i) + 0.5f) * scale - 0.5f;
+        float sum = 0;
+        for (int j = int(std::floor(centre - support)); j <= int(std::ceil(centre + support)); ++j) {
+            const float weight = 1.0f - std::fabs(float(j) - centre) / support;
+            if (weight <= 0) continue;
+            taps[std::size_t(i)].push_back({std::clamp(j, 0, From - 1), weight});
+            sum += weight;
+        }
+        for (TTap& tap : taps[std::size_t(i)]) tap.Weight /= sum;
+    }
+    return taps;
+}
+
 template <class T>
 struct TComPtr {
     T* p = nullptr;
@@ -93,6 +120,43 @@ struct TComPtr {
 };
 
 }  // namespace
+
+TImage TImage::Scaled(int Width, int Height) const {
+    if (Empty() || Width <= 0 || Height <= 0) return {};
+    if (Width == width_ && Height == height_) return *this;
+    // Premultiplied channels as floats: a transparent pixel adds no colour.
+    std::vector<float> source(pixels_.size() * 4);
+    for (std::size_t i = 0; i < pixels_.size(); ++i) {
+        const std::uint32_t p = pixels_[i];
+        const float a = float(p >> 24) / 255.0f;
+        source[i * 4 + 0] = a;
+        source[i * 4 + 1] = float((p >> 16) & 0xFF) * a;
+        source[i * 4 + 2] = float((p >> 8) & 0xFF) * a;
+        source[i * 4 + 3] = float(p & 0xFF) * a;
+    }
+    const auto across = Taps(width_, Width), down = Taps(height_, Height);
+    std::vector<float> rows(std::size_t(Width) * height_ * 4, 0.0f);
+    for (int y = 0; y < height_; ++y)
+        for (int x = 0; x < Width; ++x)
+            for (const TTap& tap : across[std::size_t(x)])
+                for (int c = 0; c < 4; ++c)
+                    rows[(std::size_t(y) * Width + x) * 4 + c] +=
+                        tap.Weight * source[(std::size_t(y) * width_ + tap.Source) * 4 + c];
+    std::vector<std::uint32_t> pixels(std::size_t(Width) * Height);
+    for (int y = 0; y < Height; ++y)
+        for (int x = 0; x < Width; ++x) {
+            float v[4] = {0, 0, 0, 0};
+            for (const TTap& tap : down[std::size_t(y)])
+                for (int c = 0; c < 4; ++c) v[c] += tap.Weight * rows[(std::size_t(tap.Source) * Width + x) * 4 + c];
+            const float a = std::clamp(v[0], 0.0f, 1.0f);
+            auto channel = [a](float premultiplied) {
+                return a > 0 ? std::uint32_t(std::clamp(premultiplied / a + 0.5f, 0.0f, 255.0f)) : 0u;
+            };
+            pixels[std::size_t(y) * Width + x] = (std::uint32_t(a * 255.0f + 0.5f) << 24) | (channel(v[1]) << 16) |
+                                                 (channel(v[2]) << 8) | channel(v[3]);
+        }
+    return TImage(Width, Height, std::move(pixels));
+}
 
 TImage TImage::Decode(const void* Data, std::size_t Size) {
     TComPtr<IWICImagingFactory> factory;

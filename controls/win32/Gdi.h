@@ -67,6 +67,11 @@ public:
     void Draw(HDC Target, int X, int Y) const { Draw(Target, X, Y, width_, height_); }
     void Draw(HDC Target, int X, int Y, int Width, int Height) const;
 
+    // The image resampled to Width x Height with a tent filter over
+    // premultiplied pixels (bilinear when enlarging, averaging every source
+    // pixel when shrinking), so that edges stay smooth at any scale.
+    TImage Scaled(int Width, int Height) const;
+
     // The pixel at (X, Y) as 0x00RRGGBB (alpha dropped).
     std::uint32_t Rgb(int X, int Y) const { return Row(Y)[X] & 0xFFFFFF; }
 

@@ -3,6 +3,7 @@
 #include "controls/win32/Gdi.h"
 
 #include <commctrl.h>
+#include <oleacc.h>
 #include <windowsx.h>
 
 namespace controls::win32 {
@@ -18,9 +19,12 @@ TImageButton::TImageButton(HWND Parent, TColor Background) : background_(Backgro
     RegisterControlClass(kClassName, &WindowProc);
     hwnd_ = CreateWindowExW(0, kClassName, L"", WS_CHILD | WS_VISIBLE, 0, 0, 23, 23, Parent, nullptr,
                             GetModuleHandleW(nullptr), this);
+    accessible_ = std::make_unique<TAccessibleWindow>(
+        hwnd_, TAccessibleTraits{ROLE_SYSTEM_PUSHBUTTON, true, {}, nullptr, [this] { KeyPress(); }});
 }
 
 TImageButton::~TImageButton() {
+    accessible_.reset();
     if (tooltip_) DestroyWindow(tooltip_);
     if (IsWindow(hwnd_)) {
         SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
@@ -44,7 +48,11 @@ void TImageButton::SetImageOver(const TImage& Value) { imageOver_ = Value; Repai
 void TImageButton::SetButtonStyle(TImageButtonStyle Value) { style_ = Value; Repaint(); }
 void TImageButton::SetButtonLayout(TImageButtonLayout Value) { layout_ = Value; Repaint(); }
 void TImageButton::SetButtonState(TImageButtonState Value) { model_.SetState(Value); Repaint(); }
-void TImageButton::SetCaption(const std::u16string& Value) { caption_ = Value; Repaint(); }
+void TImageButton::SetCaption(const std::u16string& Value) {
+    caption_ = Value;
+    UpdateName();
+    Repaint();
+}
 
 void TImageButton::SetIsShowCaption(bool Value) {
     if (showCaption_ == Value) return;
@@ -57,7 +65,24 @@ void TImageButton::SetEnabled(bool Value) {
     EnableWindow(hwnd_, Value ? TRUE : FALSE);
 }
 
-void TImageButton::SetHint(const std::u16string& Value) { hint_ = Value; UpdateToolTip(); }
+void TImageButton::SetTabStop(bool Value) {
+    LONG style = GetWindowLongW(hwnd_, GWL_STYLE);
+    style = Value ? (style | WS_TABSTOP) : (style & ~WS_TABSTOP);
+    SetWindowLongW(hwnd_, GWL_STYLE, style);
+}
+
+void TImageButton::KeyPress() { React(model_.KeyPressed()); }
+
+void TImageButton::SetHint(const std::u16string& Value) {
+    hint_ = Value;
+    UpdateToolTip();
+    UpdateName();
+}
+
+// The window's text is the name the accessibility layer reads.
+void TImageButton::UpdateName() {
+    SetWindowTextW(hwnd_, Wide(caption_.empty() ? hint_ : caption_));
+}
 void TImageButton::SetShowHint(bool Value) { showHint_ = Value; UpdateToolTip(); }
 
 void TImageButton::UpdateToolTip() {
@@ -130,6 +155,33 @@ LRESULT TImageButton::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
         }
         case WM_PRINTCLIENT:
             Paint(reinterpret_cast<HDC>(wparam));
+            return 0;
+        case WM_GETDLGCODE: {
+            // Enter comes to the button itself, as Space does; Tab and
+            // Escape stay with the window's dialog keys.
+            const auto* key = reinterpret_cast<const MSG*>(lparam);
+            if (key && key->message == WM_KEYDOWN && key->wParam == VK_RETURN) return DLGC_WANTMESSAGE;
+            return DLGC_BUTTON;
+        }
+        case WM_KEYDOWN:
+            // A held key repeats its WM_KEYDOWN (bit 30 set): one press only.
+            if ((wparam == VK_SPACE || wparam == VK_RETURN) && !(lparam & (1 << 30))) {
+                KeyPress();
+                return 0;
+            }
+            break;
+        case WM_SETFOCUS:
+        case WM_KILLFOCUS:
+            Repaint();
+            return 0;
+        case WM_GETOBJECT: {
+            bool handled = false;
+            const LRESULT answer = accessible_ ? accessible_->Answer(wparam, lparam, handled) : 0;
+            if (handled) return answer;
+            break;
+        }
+        case TAccessibleWindow::kDefaultActionMessage:
+            if (accessible_) accessible_->RunDefaultAction();
             return 0;
         case WM_ENABLE:
             if (!wparam) BuildDisabledImage();
@@ -224,6 +276,14 @@ void TImageButton::Paint(HDC Target) {
         ExtTextOutW(dc, at.CaptionX, at.CaptionY - 5, ETO_CLIPPED, &r, Wide(caption_), UINT(caption_.size()), nullptr);
     }
     if (oldFont) SelectObject(dc, oldFont);
+    if (GetFocus() == hwnd_) {
+        // The system's dotted focus cue, inverted over the face.
+        RECT cue = client;
+        InflateRect(&cue, -3, -3);
+        SetTextColor(dc, RGB(0, 0, 0));
+        SetBkColor(dc, RGB(255, 255, 255));
+        DrawFocusRect(dc, &cue);
+    }
     buffer.CopyTo(Target, 0, 0);
 }
 

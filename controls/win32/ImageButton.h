@@ -1,15 +1,21 @@
 // TImageButton for Win32: a child window that paints the button whose rules
 // live in controls/ButtonModel.h with GDI, double-buffered. It captures the
 // mouse while a button is held and tracks the pointer's leaving with
-// TrackMouseEvent. Used on the window's thread only.
+// TrackMouseEvent. A button made a tab stop takes the keyboard focus from
+// the dialog keys of the window's message loop (Tab, Shift+Tab; never from a
+// mouse click), shows a dotted focus cue, and is pressed by Space and Enter.
+// The accessibility layer reads it as a push button named by its caption, or
+// by its hint when it shows no caption. Used on the window's thread only.
 #pragma once
 
 #include "controls/ButtonModel.h"
+#include "controls/win32/Accessible.h"
 #include "controls/win32/Gdi.h"
 
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace controls::win32 {
@@ -60,6 +66,11 @@ public:
     void SetEnabled(bool Value);
     bool Enabled() const { return model_.Enabled(); }
 
+    // Makes the button a stop of the Tab key (WS_TABSTOP).
+    void SetTabStop(bool Value);
+    // The button pressed from the keyboard: a click unless it is disabled.
+    void KeyPress();
+
     // The hint shown while the pointer rests on the button, when ShowHint is set.
     void SetHint(const std::u16string& Value);
     void SetShowHint(bool Value);
@@ -76,6 +87,7 @@ private:
     void Paint(HDC Target);
     void BuildDisabledImage();
     void UpdateToolTip();
+    void UpdateName();
     bool Inside(LPARAM lparam) const;
 
     HWND hwnd_ = nullptr;
@@ -90,6 +102,7 @@ private:
     std::u16string hint_;
     bool showHint_ = false;
     TImage imageDown_, imageNormal_, imageDisabled_, imageOver_;
+    std::unique_ptr<TAccessibleWindow> accessible_;
 };
 
 }  // namespace controls::win32

@@ -2,6 +2,10 @@
 
 #include "controls/win32/Gdi.h"
 
+#include <oleacc.h>
+
+#include <algorithm>
+
 namespace controls::win32 {
 namespace {
 
@@ -25,9 +29,21 @@ TProgressGauge::TProgressGauge(HWND Parent) : thread_(GetCurrentThreadId()) {
     RegisterControlClass(kClassName, &WindowProc);
     hwnd_ = CreateWindowExW(0, kClassName, L"", WS_CHILD | WS_VISIBLE, 0, 0, 120, 30, Parent, nullptr,
                             GetModuleHandleW(nullptr), this);
+    accessible_ = std::make_unique<TAccessibleWindow>(
+        hwnd_, TAccessibleTraits{ROLE_SYSTEM_PROGRESSBAR, false, {},
+                                 [this] {
+                                     const std::u16string digits = [](std::int64_t n) {
+                                         std::u16string s;
+                                         do s.insert(s.begin(), char16_t(u'0' + n % 10)); while ((n /= 10) > 0);
+                                         return s;
+                                     }(std::max<std::int64_t>(PercentDone(), 0));
+                                     return digits + u"%";
+                                 },
+                                 nullptr});
 }
 
 TProgressGauge::~TProgressGauge() {
+    accessible_.reset();
     if (IsWindow(hwnd_)) {
         SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
         DestroyWindow(hwnd_);
@@ -45,6 +61,8 @@ void TProgressGauge::SetFont(HFONT Font) {
 
 void TProgressGauge::Apply(const TGaugeChange& Change) {
     const bool here = GetCurrentThreadId() == thread_;
+    // A repaint follows a change of the shown percentage (or of the look).
+    if (Change.Repaint != TRepaint::None && accessible_) accessible_->NotifyValueChanged();
     if (Change.Repaint != TRepaint::None) {
         if (!here) {
             PostMessageW(hwnd_, WM_GAUGE_REPAINT, 0, 0);
@@ -88,6 +106,12 @@ LRESULT CALLBACK TProgressGauge::WindowProc(HWND hwnd, UINT message, WPARAM wpar
             case WM_GAUGE_CHANGED:
                 if (self->OnChange) self->OnChange(self);
                 return 0;
+            case WM_GETOBJECT: {
+                bool handled = false;
+                const LRESULT answer = self->accessible_ ? self->accessible_->Answer(wparam, lparam, handled) : 0;
+                if (handled) return answer;
+                break;
+            }
         }
     }
     return DefWindowProcW(hwnd, message, wparam, lparam);

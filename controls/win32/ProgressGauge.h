@@ -5,14 +5,19 @@
 // values under a lock; a repaint or an OnChange asked for on another thread
 // is posted to the gauge's window, so only the window's thread paints. On
 // the window's thread a repaint happens before the setter returns.
+//
+// The accessibility layer reads the gauge as a progress bar named by its
+// window text, whose value is the percentage done ("40%").
 #pragma once
 
 #include "controls/GaugeModel.h"
+#include "controls/win32/Accessible.h"
 
 #include <windows.h>
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace controls::win32 {
@@ -76,6 +81,7 @@ private:
     HFONT font_ = nullptr;
     int paints_ = 0;
     TGaugeModel model_;
+    std::unique_ptr<TAccessibleWindow> accessible_;
 };
 
 }  // namespace controls::win32

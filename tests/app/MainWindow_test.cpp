@@ -1,8 +1,11 @@
 #include "app/qt/MainFrm.h"
 #include "app/Texts.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -118,8 +121,9 @@ TEST(MainWindow, ComponentsSitWhereTheLayoutTablesPutThem) {
     EXPECT_TRUE(f.CheckB_DeskTop->isChecked());
     EXPECT_TRUE(f.CheckB_InstallAndRun->isChecked());
 
-    // The install folder box shows the folder but cannot be typed in.
-    EXPECT_FALSE(f.Edt_InstallDir->isEnabled());
+    // The install folder box shows the folder but cannot be typed in; it
+    // takes the keyboard focus.
+    EXPECT_TRUE(f.Edt_InstallDir->isEnabled());
     EXPECT_TRUE(f.Edt_InstallDir->isReadOnly());
     EXPECT_TRUE(f.Edt_FileName->isReadOnly());
     // The hidden page control stays hidden with the download page active.
@@ -315,4 +319,156 @@ TEST(MainWindow, MinimiseIsPostedNotSent) {
     EXPECT_FALSE(f.isMinimized());
     QApplication::processEvents();
     EXPECT_TRUE(f.isMinimized());
+}
+
+namespace {
+
+std::unique_ptr<TMainForm> ActiveForm() {
+    auto form = ShownForm();
+    form->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    return form;
+}
+
+// Pixels of a button's focus-cue column (3 pixels in) that differ from its face.
+int CueDots(TImageButton* button, const QColor& face) {
+    const QImage shown = button->grab().toImage();
+    int dots = 0;
+    for (int y = 6; y < shown.height() - 6; ++y)
+        if (shown.pixelColor(3, y) != face) ++dots;
+    return dots;
+}
+
+}  // namespace
+
+TEST(MainWindow, TabMovesBetweenFolderBoxChangeAndInstallWithAFocusCue) {
+    auto form = ActiveForm();
+    TMainForm& f = *form;
+    // Nothing has the focus at first: the window shows as it always did.
+    EXPECT_EQ(QApplication::focusWidget(), &f);
+    EXPECT_EQ(CueDots(f.FBtn_Install, kTeal), 0);
+    const struct { Qt::Key key; QWidget* expected; } steps[] = {
+        {Qt::Key_Tab, f.Edt_InstallDir}, {Qt::Key_Tab, f.FBtn_ChangeDir}, {Qt::Key_Tab, f.FBtn_Install},
+        {Qt::Key_Tab, f.Edt_InstallDir}, {Qt::Key_Backtab, f.FBtn_Install}, {Qt::Key_Backtab, f.FBtn_ChangeDir},
+    };
+    for (const auto& step : steps) {
+        QTest::keyClick(QApplication::focusWidget(), step.key);
+        EXPECT_EQ(QApplication::focusWidget(), step.expected) << step.expected->objectName().toStdString();
+    }
+    EXPECT_GT(CueDots(f.FBtn_ChangeDir, Qt::white), 2);
+    EXPECT_EQ(CueDots(f.FBtn_Install, kTeal), 0);
+    QTest::keyClick(f.FBtn_ChangeDir, Qt::Key_Tab);
+    EXPECT_GT(CueDots(f.FBtn_Install, kTeal), 2);
+    EXPECT_EQ(CueDots(f.FBtn_ChangeDir, Qt::white), 0);
+    EXPECT_EQ(f.FBtn_Close1->focusPolicy(), Qt::NoFocus);
+    EXPECT_EQ(f.FBtn_Min->focusPolicy(), Qt::NoFocus);
+}
+
+TEST(MainWindow, SpaceAndEnterPressTheFocusedButtonAndDisabledButtonsIgnoreKeys) {
+    auto form = ActiveForm();
+    TMainForm& f = *form;
+    int install = 0, change = 0;
+    f.FBtn_Install->OnClick = [&](QObject*) { ++install; };
+    f.FBtn_ChangeDir->OnClick = [&](QObject*) { ++change; };
+    f.FBtn_ChangeDir->setFocus();
+    for (Qt::Key key : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter}) QTest::keyClick(f.FBtn_ChangeDir, key);
+    f.FBtn_Install->setFocus();
+    for (Qt::Key key : {Qt::Key_Space, Qt::Key_Return}) QTest::keyClick(f.FBtn_Install, key);
+    EXPECT_EQ(change, 3);
+    EXPECT_EQ(install, 2);
+    // A held key presses once.
+    QTest::keyPress(f.FBtn_Install, Qt::Key_Space);
+    QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "), true);
+    QApplication::sendEvent(f.FBtn_Install, &repeat);
+    QTest::keyRelease(f.FBtn_Install, Qt::Key_Space);
+    EXPECT_EQ(install, 3);
+
+    // Asking the server: both disabled. The focus leaves Install for the
+    // folder box, where Enter does nothing now; Tab skips both buttons.
+    f.SetWindowState(TWindowState::AskingServer);
+    EXPECT_EQ(QApplication::focusWidget(), f.Edt_InstallDir);
+    QTest::keyClick(f.Edt_InstallDir, Qt::Key_Return);
+    f.FBtn_Install->KeyPress();
+    QTest::keyClick(f.Edt_InstallDir, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), f.Edt_InstallDir);
+    EXPECT_EQ(install, 3);
+    EXPECT_EQ(change, 3);
+}
+
+TEST(MainWindow, EnterInTheFolderBoxStartsAnInstallation) {
+    // A server that refuses the connection: the install flow runs and ends
+    // in the network-failure state.
+    ScopedEnv server("ZELVANO_UPDATE_SERVER", QByteArray("http://127.0.0.1:1"));
+    ScopedEnv folder("PROGRAMFILES", QByteArray("/nonexistent/Program Files"));
+    auto form = ActiveForm();
+    TMainForm& f = *form;
+    f.Edt_InstallDir->setFocus();
+    QTest::keyClick(f.Edt_InstallDir, Qt::Key_Return);
+    QElapsedTimer timer;
+    timer.start();
+    while (f.lb_Hint->text().toStdU16String() != texts::SHintNetworkFailure && timer.elapsed() < 10000)
+        QTest::qWait(20);
+    EXPECT_EQ(f.lb_Hint->text().toStdU16String(), texts::SHintNetworkFailure);
+}
+
+TEST(MainWindow, EscapeRunsTheCloseFlow) {
+    auto form = ActiveForm();
+    TMainForm& f = *form;
+    for (QWidget* focus : {static_cast<QWidget*>(&f), static_cast<QWidget*>(f.Edt_InstallDir),
+                           static_cast<QWidget*>(f.FBtn_Install)}) {
+        focus->setFocus();
+        // The close flow ends the message loop with status 0.
+        QTimer::singleShot(0, focus, [focus] { QTest::keyClick(focus, Qt::Key_Escape); });
+        QTimer guard;
+        guard.setSingleShot(true);
+        QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(7); });
+        guard.start(5000);
+        EXPECT_EQ(QCoreApplication::exec(), 0) << focus->objectName().toStdString();
+    }
+}
+
+TEST(MainWindow, AssistiveTechnologyReadsNamesRolesAndStates) {
+    auto form = ShownForm();
+    TMainForm& f = *form;
+    struct Row { QWidget* widget; QAccessible::Role role; const char16_t* name; };
+    const Row rows[] = {
+        {f.FBtn_Install, QAccessible::Button, u"安装"},
+        {f.FBtn_ChangeDir, QAccessible::Button, u"更改"},
+        {f.FBtn_Close1, QAccessible::Button, u"关闭"},
+        {f.FBtn_Min, QAccessible::Button, u"最小化"},
+        {f.G_Process, QAccessible::ProgressBar, u"安装进度"},
+        {f.lb_Hint, QAccessible::StaticText, texts::SHintReady},
+        {f.Edt_InstallDir, QAccessible::EditableText, u"安装位置"},
+    };
+    for (const Row& r : rows) {
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(r.widget);
+        ASSERT_NE(a, nullptr) << r.widget->objectName().toStdString();
+        EXPECT_EQ(a->role(), r.role) << r.widget->objectName().toStdString();
+        EXPECT_EQ(a->text(QAccessible::Name).toStdU16String(), r.name) << r.widget->objectName().toStdString();
+        EXPECT_FALSE(a->state().disabled) << r.widget->objectName().toStdString();
+    }
+    QAccessibleInterface* hint = QAccessible::queryAccessibleInterface(f.lb_Hint);
+    EXPECT_EQ(hint->text(QAccessible::Description).toStdU16String(), u"安装提示");
+    QAccessibleInterface* gauge = QAccessible::queryAccessibleInterface(f.G_Process);
+    f.G_Process->SetProgress(40);
+    ASSERT_NE(gauge->valueInterface(), nullptr);
+    EXPECT_EQ(gauge->valueInterface()->currentValue().toLongLong(), 40);
+    EXPECT_EQ(gauge->valueInterface()->maximumValue().toLongLong(), 100);
+    EXPECT_EQ(gauge->text(QAccessible::Value), "40%");
+
+    f.SetWindowState(TWindowState::InstallFailed);
+    EXPECT_EQ(hint->text(QAccessible::Name).toStdU16String(), texts::SHintInstallFailed);
+    QAccessibleInterface* change = QAccessible::queryAccessibleInterface(f.FBtn_ChangeDir);
+    QAccessibleInterface* install = QAccessible::queryAccessibleInterface(f.FBtn_Install);
+    EXPECT_TRUE(change->state().disabled);
+    EXPECT_TRUE(install->state().focusable);
+    // The press action clicks, not while the button is disabled.
+    int clicks = 0;
+    f.FBtn_Install->OnClick = [&](QObject*) { ++clicks; };
+    f.FBtn_ChangeDir->OnClick = [&](QObject*) { ++clicks; };
+    ASSERT_NE(install->actionInterface(), nullptr);
+    EXPECT_TRUE(install->actionInterface()->actionNames().contains(QAccessibleActionInterface::pressAction()));
+    install->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    change->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(clicks, 1);
 }

@@ -4,6 +4,9 @@
 # installed WenQuanYi Micro Hei (Wine's font replacement key), so that the
 # window's Chinese texts render as on Windows.
 #
+# With ZELVANO_WINE_DPI set (96, 144, 192...), the prefix's screen is set to
+# that many dots per inch first (LogPixels), as a user sets the scale.
+#
 #   run-with-display.sh PROGRAM.exe ARGS...   exits with the program's status
 set -uo pipefail
 
@@ -28,9 +31,17 @@ if ! grep -qF '"\x5fae\x8f6f\x96c5\x9ed1"="WenQuanYi Micro Hei"' "$WINEPREFIX/us
   "$wineserver" -w
 fi
 
+if [[ -n "${ZELVANO_WINE_DPI:-}" ]]; then
+  for key in 'HKCU\Control Panel\Desktop' 'HKCC\Software\Fonts'; do
+    DISPLAY= "$wine" reg add "$key" /v LogPixels /t REG_DWORD /d "$ZELVANO_WINE_DPI" /f >/dev/null 2>&1 ||
+      { echo "setting LogPixels failed" >&2; exit 1; }
+  done
+  "$wineserver" -w
+fi
+
 # Xvfb picks a free display itself and writes its number.
 numberfile=$(mktemp)
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$numberfile" >/dev/null 2>&1 &
+Xvfb -displayfd 3 -screen 0 2560x1600x24 -nolisten tcp 3>"$numberfile" >/dev/null 2>&1 &
 xvfb=$!
 trap 'kill $xvfb 2>/dev/null; wait $xvfb 2>/dev/null; rm -f "$numberfile"' EXIT
 display=
