@@ -77,3 +77,28 @@ exec '${PROJECT_SOURCE_DIR}/cmake/wine-tool.sh' '$<TARGET_FILE:${target}>' \"$@\
     set(${variable} "$<TARGET_FILE:${target}>" PARENT_SCOPE)
   endif()
 endfunction()
+
+# zelvano_test_paths(<target> <NAME> <PATH> [<NAME> <PATH>...])
+# Gives the target's sources a macro NAME for each path of this build (a
+# folder of the source tree, a built program; generator expressions allowed).
+# The paths are written into one generated source of the target instead of
+# onto every compiler command line: a new clone in another folder then
+# compiles the test sources with the same commands, and the compiler cache
+# serves them. NAME expands to a call that yields the path as a C string.
+function(zelvano_test_paths target)
+  set(content "// The paths of this build that ${target} uses (made by CMake).\n")
+  set(definitions "")
+  set(pairs ${ARGN})
+  while(pairs)
+    list(POP_FRONT pairs name path)
+    string(APPEND content "extern const char* const zelvano_path_${name};\n"
+                          "const char* const zelvano_path_${name} = \"${path}\";\n")
+    # A block-scope declaration lets the macro stand alone in any source.
+    list(APPEND definitions
+         "${name}=([] { extern const char* const zelvano_path_${name}; return zelvano_path_${name}; }())")
+  endwhile()
+  set(source "${CMAKE_CURRENT_BINARY_DIR}/${target}_paths.cpp")
+  file(GENERATE OUTPUT "${source}" CONTENT "${content}")
+  target_sources(${target} PRIVATE "${source}")
+  target_compile_definitions(${target} PRIVATE ${definitions})
+endfunction()
