@@ -67,7 +67,7 @@ TEST(Install, WholeInstallationAndTheDemoUninstaller) {
         {u"HelpLink", u""},
         {u"InstallLocation", dir},
         {u"Publisher", u"Zelvano教育集团"},
-        {u"UninstallString", dir + u"Uninstall.exe"},
+        {u"UninstallString", u"\"" + dir + u"Uninstall.exe\""},
     };
     EXPECT_EQ(root.UninstallValues(), expected);
 
