@@ -95,8 +95,7 @@ Socket& Socket::operator=(Socket&& other) noexcept {
 int Socket::Create(SocketFamily family) {
     win32::EnsureWinsock();
     Close();
-    SOCKET s = ::WSASocketW(family == SocketFamily::IPv6 ? AF_INET6 : AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
-                            WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
+    SOCKET s = win32::OpenUninheritedSocket(family == SocketFamily::IPv6 ? AF_INET6 : AF_INET);
     if (s == INVALID_SOCKET) return WSAGetLastError();
     handle_ = win32::SocketToInt(s);
     return 0;
