@@ -2,6 +2,7 @@
 #include "app/Installer.h"
 #include "app/Texts.h"
 #include "platform/desktop.h"
+#include "platform/exception.h"
 #include "platform/pathdelim.h"
 
 // The shortcut is a launcher on the desktop; the name's ".lnk" becomes

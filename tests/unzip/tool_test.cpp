@@ -81,7 +81,9 @@ TEST(Tool, FailuresAndUnreadableArchives) {
 // are named as such, also inside AES where a wrong password was reported.
 TEST(Tool, UnsupportedMethodsAreNamed) {
     TempDir dir;
-    WriteAll(dir / "a.txt", "hello\n");
+    std::string text;
+    for (int k = 0; k < 500; ++k) text += "line " + std::to_string(k) + "\n";  // 7z stores tiny files
+    WriteAll(dir / "a.txt", text);
     if (Shell("cd " + zelvano_test::ShellQuote(dir.path().string()) +
               " && 7z a -tzip -mm=BZip2 plain.zip a.txt && 7z a -tzip -mm=BZip2 -mem=AES256 -pqazkt aes.zip a.txt") !=
         0)
