@@ -56,10 +56,13 @@ TEST(RegistryView, KeysThroughWow6432NodeOpenInThe32BitView) {
 }
 
 TEST(PublicDesktop, AllUsersIsTheCommonDesktop) {
+    // Asked for, the public desktop is there (made when it was missing).
+    const std::u16string allUsers = platform::DesktopFolder(platform::TDesktop::AllUsers);
+    EXPECT_TRUE(platform::DirectoryExists(allUsers));
     wchar_t common[MAX_PATH] = {}, own[MAX_PATH] = {};
     ASSERT_EQ(SHGetFolderPathW(nullptr, CSIDL_COMMON_DESKTOPDIRECTORY, nullptr, SHGFP_TYPE_CURRENT, common), S_OK);
     ASSERT_EQ(SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, SHGFP_TYPE_CURRENT, own), S_OK);
-    EXPECT_EQ(platform::DesktopFolder(platform::TDesktop::AllUsers), T(common));
+    EXPECT_EQ(allUsers, T(common));
     EXPECT_EQ(platform::DesktopFolder(platform::TDesktop::CurrentUser), T(own));
     EXPECT_NE(T(common), T(own));
 }
