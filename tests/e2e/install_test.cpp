@@ -373,3 +373,20 @@ TEST(Install, UninstallEntryThatCannotBeWrittenFailsTheInstallation) {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_FALSE(fs::exists(root.ClientFolder() / "started"));
 }
+
+// A desktop where the shortcut cannot be saved (a file stands where the
+// folder should be) fails the installation: nothing is registered or
+// started, and the run does not end as a finished one.
+TEST(Install, ShortcutThatCannotBeSavedFailsTheInstallation) {
+    TInstallRoot root;
+    root.Serve(ZELVANO_DEMO_ARCHIVE);
+    fs::remove_all(root.Desktop());
+    WriteFile(root.Desktop(), "not a folder");
+    TRunResult run = root.RunSetup();
+    EXPECT_EQ(run.ExitStatus, 2) << run.Stderr;
+    EXPECT_EQ(run.LastLine(), kHintInstallFailed);
+    EXPECT_TRUE(fs::exists(root.ClientFolder() / "Corvexa.exe"));
+    EXPECT_TRUE(root.UninstallValues().empty());
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(fs::exists(root.ClientFolder() / "started"));
+}
