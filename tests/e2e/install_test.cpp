@@ -290,7 +290,7 @@ TEST(Install, ClientInASubFolderOfTheArchive) {
     ASSERT_EQ(values.size(), 7u);
     EXPECT_EQ(values[0].second, Utf8ToText(hit) + u"Corvexa.exe");
     EXPECT_EQ(values[4].second, Utf8ToText(hit));
-    EXPECT_EQ(values[6].second, Utf8ToText(hit) + u"Uninstall.exe");
+    EXPECT_EQ(values[6].second, u"\"" + Utf8ToText(hit) + u"Uninstall.exe\"");
 }
 
 TEST(Install, RunningClientIsEndedAndTwoInstallationsLeaveTheLastEntry) {
