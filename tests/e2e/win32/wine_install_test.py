@@ -612,6 +612,7 @@ class WineAsUsersRunIt(unittest.TestCase):
         running = subprocess.Popen(["setpriv", "--reuid=%d" % USER_ID, "--regid=%d" % USER_ID, "--clear-groups",
                                     WINE, other, "/wait"], cwd=other_dir, env=user_env(),
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.addCleanup(running.wait, timeout=30)
         self.addCleanup(lambda: running.poll() is None and running.kill())
         self.assertTrue(self.started(other_dir), "the other setup.exe did not start")
         status, errors, _ = self.install(self.archive("plain.zip", {"Corvexa.exe": self.client()}))
