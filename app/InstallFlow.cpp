@@ -192,6 +192,7 @@ void TInstaller::InstallUpdate(THttpDownLoad* Sender) {
         UnZipper->Password = texts::SArchivePassword;
         UnZipper->SetDestDir(clientFolder);
         UnZipper->OverwriteMode = unzip::Always;
+        UnZipper->ReplaceReadOnly = true;
         UnZipper->RecreateDirs = true;
         FExtraction.Written = UnZipper->UnZip();
         window_.InstallGauge().SetProgress(window_.InstallGauge().MaxValue());
@@ -220,25 +221,32 @@ void TInstaller::InstallUpdate(THttpDownLoad* Sender) {
     }
     DeleteDir(GetUpdateDir());
     const std::u16string clientPath = hits.front();
-    // A shortcut or uninstall entry that cannot be made would leave the
-    // window waiting with both buttons disabled; it fails the installation.
+    // A shortcut or uninstall entry that cannot be made, or a client that
+    // cannot be started, fails the installation: the program never ends as
+    // if the client ran.
     try {
         CreateShortcut(clientPath);
         const std::u16string startFolder = ExtractFilePath(clientPath);
         WriteUninstallInfo(startFolder);
-        platform::ShellExecute(clientPath, {}, startFolder);
+        if (!platform::StartAsDesktopUser(clientPath, startFolder)) {
+            FailInstallation(TWindowState::InstallFailed);
+            return;
+        }
     } catch (...) {
         FailInstallation(TWindowState::InstallFailed);
         return;
     }
-    EndProcesses(ExtractFileName(platform::CurrentExecutable()));
-    // Only reached when this program could not find itself among the
-    // processes: it ends through its message loop instead.
-    window_.EndMessageLoop(0);
+    // The program ends its own process: by its file name it would also end
+    // every other program saved under the same name ("setup.exe").
+    platform::EndCurrentProcess();
 }
 
 void TInstaller::UnZipperStartUnZip(unzip::TUnZipper*, int, std::u16string& FName, bool&) {
     if (!platform::FileExists(FName)) return;
+    // A file of the installation made read-only (by its archive's attributes)
+    // would refuse every later update: its own files may always be replaced.
+    const int mode = platform::GetFileMode(FName);
+    if (mode >= 0 && !(mode & 0200)) platform::SetFileMode(FName, mode | 0200);
     platform::DeleteFileUnlessInUse(FName);
     for (int wait : {100, 200, 500, 1000}) {
         if (!platform::FileExists(FName)) break;

@@ -12,14 +12,19 @@ void TInstaller::WriteUninstallInfo(const std::u16string& Folder) {
     std::u16string F = Folder;
     const char16_t d = platform::PathDelim;
     if (F.size() >= 2 && F[F.size() - 1] == d && F[F.size() - 2] == d) F.pop_back();
-    if (!Reg.OpenKey(texts::SUninstallKey, true)) return;
+    // A key that cannot be opened or made leaves the client unregistered: the
+    // installation failed.
+    if (!Reg.OpenKey(texts::SUninstallKey, true))
+        throw platform::ERegistryException(u"Failed to open key '" + std::u16string(texts::SUninstallKey) + u"'");
     Reg.WriteString(u"DisplayIcon", F + texts::SClientExe);
     Reg.WriteString(u"DisplayName", texts::SUninstallDisplayName);
     Reg.WriteString(u"DisplayVersion", texts::SUninstallDisplayVersion);
     Reg.WriteString(u"HelpLink", u"");
     Reg.WriteString(u"InstallLocation", F);
     Reg.WriteString(u"Publisher", texts::SUninstallPublisher);
-    Reg.WriteString(u"UninstallString", F + texts::SUninstallExe);
+    // Quoted: unquoted, a folder with spaces ("C:\\Program Files\\...") is
+    // read by the system as the program "C:\\Program.exe" and its arguments.
+    Reg.WriteString(u"UninstallString", u"\"" + F + texts::SUninstallExe + u"\"");
     Reg.WriteString(texts::SReleaseVersionValue, platform::Utf8ToText(FRelease.Version));
 }
 

@@ -320,7 +320,7 @@ void TNetCustomHTTP::PrepareRequest(TNetHTTPRequest& ARequest) {
     uint16_t port;
     if (!TryReadPort(FURI.Port, port)) throw ENetURIException(texts::kInvalidPort + Quoted(FURI.Port));
 
-    ARequest.URL = FURI.GetPathAndParams();
+    ARequest.URL = PercentEncodeNonAscii(FURI.GetPathAndParams());
     ARequest.ContentLength = -1;
     ARequest.Host = FURI.GetHostAndPort();
 }

@@ -187,6 +187,27 @@ std::u16string TNetURI::GetHostAndPort() const {
     return result;
 }
 
+std::u16string PercentEncodeNonAscii(const std::u16string& text) {
+    static const char16_t kHex[] = u"0123456789ABCDEF";
+    std::u16string result;
+    size_t plain = 0;
+    for (size_t k = 0; k <= text.size(); ++k) {
+        if (k < text.size() && text[k] < 0x80) continue;
+        result.append(text, plain, k - plain);
+        if (k == text.size()) break;
+        size_t end = k + 1;
+        while (end < text.size() && text[end] >= 0x80) ++end;
+        for (unsigned char byte : platform::TextToUtf8(text.substr(k, end - k))) {
+            result += u'%';
+            result += kHex[byte >> 4];
+            result += kHex[byte & 15];
+        }
+        plain = end;
+        k = end - 1;
+    }
+    return result;
+}
+
 std::u16string TNetURI::GetPathAndParams() const {
     std::u16string result = Path + Document;
     if (!Params.empty()) result += u"?" + Params;

@@ -33,6 +33,11 @@ bool TryReadPort(std::u16string_view AText, uint16_t& APort);
 // line and start header lines of the sender's choosing.
 bool HasControlCharacter(std::u16string_view AText);
 
+// Characters outside ASCII as a request line carries them: the bytes of
+// their UTF-8 form, each as "%XX" ("/文件.zip" -> "/%E6%96%87%E4%BB%B6.zip").
+// Everything else, "%" included, stays as written.
+std::u16string PercentEncodeNonAscii(const std::u16string& text);
+
 class TNetURI {
 public:
     TNetURI() = default;

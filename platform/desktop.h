@@ -15,8 +15,14 @@
 
 namespace platform {
 
-// The desktop folder (without a trailing '/'); empty when no home is known.
-std::u16string DesktopFolder();
+// Whose desktop: the signed-in user's own, or the one every user of the
+// machine sees (where an installation for all users puts its shortcuts).
+enum class TDesktop { CurrentUser, AllUsers };
+
+// The desktop folder (without a trailing '/'); empty when it is not known.
+// Windows: CSIDL_DESKTOPDIRECTORY, or CSIDL_COMMON_DESKTOPDIRECTORY (the
+// public desktop) for AllUsers. Linux has one desktop for both.
+std::u16string DesktopFolder(TDesktop which = TDesktop::CurrentUser);
 
 // The file a shortcut named `fileName` is stored in. Windows: the name
 // itself. Linux: a trailing ".lnk" (any letter case) becomes ".desktop";

@@ -45,4 +45,14 @@ std::u16string GetCurrentDir();
 // stream ("nul.txt", "con :x"). Never on Linux.
 bool IsDeviceName(const std::u16string& name);
 
+// A stored name component as a file of this system can be named. Windows:
+// the characters it forbids in names (< > : " | ? * and control characters)
+// and trailing dots and spaces, which it would drop, each become '_'
+// ("What?.txt" -> "What_.txt", "notes." -> "notes_"). Linux: unchanged.
+std::u16string UsableFileName(const std::u16string& component);
+
+// Whether two names differing only in letter case name the same file
+// (Windows) or two files (Linux).
+bool FileNamesIgnoreCase();
+
 }  // namespace platform

@@ -42,10 +42,12 @@ void EndProcessesNamed(const std::u16string& fileName) {
         }
         KillProcess(entry.ProcessID);
     }
-    if (selfMatches) {
-        std::fflush(nullptr);
-        std::_Exit(0);
-    }
+    if (selfMatches) EndCurrentProcess();
+}
+
+void EndCurrentProcess() {
+    std::fflush(nullptr);
+    std::_Exit(0);
 }
 
 }  // namespace platform

@@ -43,4 +43,8 @@ bool KillProcess(int processId);
 // with status 0 at once (no destructors or exit handlers run).
 void EndProcessesNamed(const std::u16string& fileName);
 
+// Ends the running program itself, never another process: standard output
+// and error are flushed and the process exits with status 0 at once.
+[[noreturn]] void EndCurrentProcess();
+
 }  // namespace platform

@@ -62,4 +62,13 @@ bool DeleteTree(const std::u16string& path, std::u16string* error = nullptr);
 bool ShellExecute(const std::u16string& file, const std::vector<std::u16string>& args,
                   const std::u16string& workingFolder);
 
+// Starts a program the way the signed-in user would from the desktop, in
+// `workingFolder`, never with this program's raised rights. Windows: an
+// elevated program asks the desktop's shell (the shell window's
+// IShellDispatch2::ShellExecute), so the program runs as the user who signed
+// in, not elevated; without a desktop shell, or when this program is not
+// elevated, it is ShellExecute. Linux: ShellExecute. False when the file does
+// not exist, the folder cannot be entered or the start is refused.
+bool StartAsDesktopUser(const std::u16string& file, const std::u16string& workingFolder);
+
 }  // namespace platform

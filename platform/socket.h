@@ -36,6 +36,12 @@ struct SocketAddress {
 // (11001 when the name cannot be found).
 int ResolveHost(const std::string& host, SocketFamily family, SocketAddress& address);
 
+// Each system's part of ResolveHost: starts its sockets (Winsock), and turns
+// the resolver's failure (getaddrinfo's result, 0 when it found nothing)
+// into a socket error number.
+void StartSockets();
+int ResolverError(int resolverError);
+
 // One stream socket, closed by the destructor.
 class Socket {
 public:

@@ -474,17 +474,18 @@ void TUnZipper::Decode(TDecodeState& st) {
     st.inpos = st.incnt = 0;
     st.remaining = static_cast<int64_t>(std::min<uint64_t>(st.csize, INT64_MAX));
     SeekEntryData(st, st.dataStart);
+    if (!MethodSupported(st.entry->compression_method)) {
+        st.unknownMethod = true;
+        if (static_cast<TTarget>(st.target) != TTarget::Test)
+            HandleMessage(texts::kMsgUnknownMethod, AsciiToText(texts::kUnknownMethod), AsciiToText(texts::kZipError), MB_OK);
+        return;
+    }
     switch (st.entry->compression_method) {
         case 0: DecodeStored(st); break;
         case 1: DecodeShrunk(st); break;
         case 2: case 3: case 4: case 5: DecodeReduced(st); break;
         case 6: DecodeImploded(st); break;
         case 8: DecodeDeflated(st); break;
-        default:
-            st.unknownMethod = true;
-            if (static_cast<TTarget>(st.target) != TTarget::Test)
-                HandleMessage(texts::kMsgUnknownMethod, AsciiToText(texts::kUnknownMethod), AsciiToText(texts::kZipError), MB_OK);
-            break;
     }
     // The last piece of a memory buffer filled in pieces.
     if (static_cast<TTarget>(st.target) == TTarget::Buffer && BufferLength > 0 && st.amountUsed > 0) {

@@ -308,6 +308,7 @@ int TUnZipper::RunExtraction(TTarget target, platform::TStream* stream, std::vec
         FOperationMode = wasMode;
     }};
     FSpans.clear();
+    FWrittenFiles.clear();
     FInBuf.assign(32769, 0);
     FOutBuf.assign(32769, 0);
     FWorkArea.assign(32780, 0);
@@ -426,7 +427,7 @@ bool TUnZipper::EntryPath(const TZipHeaderInfo& entry, std::u16string& rel, std:
         // would send the data there instead of to a file below the destination.
         if (platform::IsDeviceName(part)) bad = true;
         if (!rel.empty()) rel += u'/';
-        rel += part;
+        rel += platform::UsableFileName(part);
     }
     // An empty result names the destination itself; a file must have a name.
     if (rel.empty()) bad = true;
@@ -489,62 +490,25 @@ void TUnZipper::ApplyAttributes(const std::u16string& path, const TZipHeaderInfo
 TUnZipper::TEntryResult TUnZipper::ExtractOneEntry(int i, TTarget target, platform::TStream* stream,
                                                     std::vector<uint8_t>* buffer) {
     TZipHeaderInfo entry(*sortlist().Entry(i));
+    struct ClearCurrent {
+        TZipHeaderInfo*& p;
+        ~ClearCurrent() { p = nullptr; }
+    } clearCurrent{FCurrentEntry};
+    if (entry.IsFolder()) return ExtractFolder(i, target, entry);
+
     TDecodeState st;
     st.entry = &entry;
     st.index = i;
     st.target = static_cast<int>(target);
     st.buffer = buffer;
     st.csize = entry.CompressedSize();
-    struct ClearCurrent {
-        TZipHeaderInfo*& p;
-        ~ClearCurrent() { p = nullptr; }
-    } clearCurrent{FCurrentEntry};
-
-    bool isFolder = entry.IsFolder();
-    if (!isFolder) {
-        SeekEntryData(st, entry.RelativeOffset());
-        if (ReadArchive(&st.lrec, 30) < 30) throw EFatalUnzipError(texts::kPrematureEnd);
-        st.dataStart = entry.RelativeOffset() + 30 + st.lrec.filename_length + st.lrec.extra_field_length;
-    }
-    std::u16string rel, shown;
-    bool pathOk = EntryPath(entry, rel, shown);
-    std::u16string base = DestinationBase();
-
-    if (isFolder) {
-        if (target == TTarget::File && RecreateDirs) {
-            if (!pathOk) {
-                SkipEntry(srCreateError, base + shown, i, entry);
-                return TEntryResult::Skipped;
-            }
-            std::u16string folder = base + rel;
-            if (!platform::DirectoryExists(folder)) platform::ForceDirectories(folder);
-            if (RetainAttributes) ApplyAttributes(folder, entry, true);
-        }
-        return TEntryResult::Good;
-    }
+    SeekEntryData(st, entry.RelativeOffset());
+    if (ReadArchive(&st.lrec, 30) < 30) throw EFatalUnzipError(texts::kPrematureEnd);
+    st.dataStart = entry.RelativeOffset() + 30 + st.lrec.filename_length + st.lrec.extra_field_length;
 
     std::u16string FName;
-    if (target == TTarget::File) FName = base + (pathOk ? rel : shown);
-    else if (target == TTarget::Test) FName = entry.FullName();
-    std::u16string storedFName = FName;
-    bool skip = false;
-    if (OnStartUnZip) OnStartUnZip(this, i, FName, skip);
-    if (skip) return TEntryResult::Skipped;
+    if (!ChooseFileName(i, target, entry, FName)) return TEntryResult::Skipped;
     st.fname = FName;
-
-    if (target == TTarget::File) {
-        // A stored path that leaves the destination, names it or holds a NUL
-        // is never written (a name the application gave instead is its own).
-        if (!pathOk && FName == storedFName) {
-            SkipEntry(srCreateError, FName, i, entry);
-            return TEntryResult::Skipped;
-        }
-        size_t slash = FName.find_last_of(u'/');
-        if (slash != std::u16string::npos && slash > 0) {
-            std::u16string dir = FName.substr(0, slash);
-            if (!platform::DirectoryExists(dir)) platform::ForceDirectories(dir);
-        }
-    }
 
     // Entries whose bytes (local header and data) overlap those of an entry
     // already extracted in this run are refused: a few kilobytes could
@@ -555,77 +519,150 @@ TUnZipper::TEntryResult TUnZipper::ExtractOneEntry(int i, TTarget target, platfo
         if (OnBadCRC) OnBadCRC(this, 0, entry.crc32, i);
         return TEntryResult::Bad;
     }
-
     if (entry.Encrypted() && !CheckPassword(st)) {
         if (AskNewPassword(i)) return TEntryResult::Retry;
         SkipEntry(srBadPassword, entry.FullName(), i, entry);
         return TEntryResult::Skipped;
     }
-
-    if (target == TTarget::File && platform::PathExists(FName) && OverwriteMode != Always) {
-        bool overwrite = false;
-        switch (OverwriteMode) {
-            case Prompt:
-                if (OnPromptForOverwrite) {
-                    OnPromptForOverwrite(this, overwrite, i, FName);
-                } else {
-                    std::u16string text = AsciiToText(texts::kReplaceExisting) + entry.filename + u"?";
-                    if (text.size() > 300) text.resize(300);
-                    overwrite = HandleMessage(texts::kMsgReplaceFile, text, AsciiToText(texts::kFileExistsAlert), MB_YESNO) == IDYES;
-                }
-                break;
-            case ifNewer:
-            case ifOlder: {
-                int64_t entryTime = DosDateTimeToUnix(SanitizeDosDateTime(entry.last_mod_file_date_time));
-                int64_t fileTime = platform::GetFileMTime(FName);
-                overwrite = OverwriteMode == ifNewer ? entryTime > fileTime : entryTime < fileTime;
-                break;
-            }
-            default:
-                overwrite = false;
-                break;
-        }
-        if (!overwrite) {
-            SkipEntry(srNoOverwrite, FName, i, entry);
-            return TEntryResult::Skipped;
-        }
-    }
+    if (target == TTarget::File && !MayReplace(i, entry, FName)) return TEntryResult::Skipped;
+    st.fname = FName;
 
     std::unique_ptr<TBufferedFileStream> outFile;
-    if (target == TTarget::File) {
-        // Never write through a link that stands where the file goes.
-        if (platform::GetFileKind(FName) == platform::TFileKind::fkSymlink) platform::DeleteFile(FName);
-        auto create = [&]() {
-            outFile = TBufferedFileStream::CreateFile(FName, platform::fmCreate, FlushFilesOnClose, BufferedStreamSize);
-        };
-        try {
-            create();
-        } catch (const platform::EStreamError&) {
-            bool created = false;
-            int mode = platform::GetFileMode(FName);
-            if (ReplaceReadOnly && platform::GetFileKind(FName) == platform::TFileKind::fkFile && mode >= 0 &&
-                !(mode & 0200)) {
-                platform::SetFileMode(FName, mode | 0200);
-                try {
-                    create();
-                    created = true;
-                } catch (const platform::EStreamError&) {
-                }
+    if (!OpenOutput(i, target, entry, FName, stream, st, outFile)) return TEntryResult::Skipped;
+    DecodeEntry(st, outFile, FName);
+    return JudgeEntry(i, target, entry, st, FName);
+}
+
+TUnZipper::TEntryResult TUnZipper::ExtractFolder(int i, TTarget target, const TZipHeaderInfo& entry) {
+    if (target != TTarget::File || !RecreateDirs) return TEntryResult::Good;
+    std::u16string rel, shown;
+    const std::u16string base = DestinationBase();
+    if (!EntryPath(entry, rel, shown)) {
+        SkipEntry(srCreateError, base + shown, i, entry);
+        return TEntryResult::Skipped;
+    }
+    // A folder that cannot be made (a file of its name stands there, no
+    // rights) is a failure of the entry, not a folder made.
+    const std::u16string folder = base + rel;
+    if (!platform::DirectoryExists(folder) && !platform::ForceDirectories(folder)) {
+        SkipEntry(srCreateError, folder, i, entry);
+        return TEntryResult::Skipped;
+    }
+    if (RetainAttributes) ApplyAttributes(folder, entry, true);
+    return TEntryResult::Good;
+}
+
+bool TUnZipper::ChooseFileName(int i, TTarget target, const TZipHeaderInfo& entry, std::u16string& FName) {
+    std::u16string rel, shown;
+    const bool pathOk = EntryPath(entry, rel, shown);
+    if (target == TTarget::File) FName = DestinationBase() + (pathOk ? rel : shown);
+    else if (target == TTarget::Test) FName = entry.FullName();
+    // A second entry for a file this run already wrote (the same name, or one
+    // this system takes for it, such as another letter case on Windows) is
+    // reported, before the application's event may delete the first one.
+    if (target == TTarget::File && pathOk && FWrittenFiles.count(WrittenFileKey(FName))) {
+        SkipEntry(srNoOverwrite, FName, i, entry);
+        return false;
+    }
+    const std::u16string storedFName = FName;
+    bool skip = false;
+    if (OnStartUnZip) OnStartUnZip(this, i, FName, skip);
+    if (skip) return false;
+    if (target != TTarget::File) return true;
+    // A stored path that leaves the destination, names it or holds a NUL
+    // is never written (a name the application gave instead is its own).
+    if (!pathOk && FName == storedFName) {
+        SkipEntry(srCreateError, FName, i, entry);
+        return false;
+    }
+    // A folder that cannot be made fails when the file is created.
+    size_t slash = FName.find_last_of(u'/');
+    if (slash != std::u16string::npos && slash > 0) {
+        std::u16string dir = FName.substr(0, slash);
+        if (!platform::DirectoryExists(dir)) platform::ForceDirectories(dir);
+    }
+    return true;
+}
+
+std::u16string TUnZipper::WrittenFileKey(const std::u16string& FName) {
+    return platform::FileNamesIgnoreCase() ? FoldName(FName) : FName;
+}
+
+bool TUnZipper::MayReplace(int i, const TZipHeaderInfo& entry, std::u16string& FName) {
+    if (!platform::PathExists(FName) || OverwriteMode == Always) return true;
+    bool overwrite = false;
+    switch (OverwriteMode) {
+        case Prompt:
+            if (OnPromptForOverwrite) {
+                OnPromptForOverwrite(this, overwrite, i, FName);
+            } else {
+                std::u16string text = AsciiToText(texts::kReplaceExisting) + entry.filename + u"?";
+                if (text.size() > 300) text.resize(300);
+                overwrite = HandleMessage(texts::kMsgReplaceFile, text, AsciiToText(texts::kFileExistsAlert),
+                                          MB_YESNO) == IDYES;
             }
-            if (!created) {
-                SkipEntry(srCreateError, FName, i, entry);
-                return TEntryResult::Skipped;
-            }
+            break;
+        case ifNewer:
+        case ifOlder: {
+            int64_t entryTime = DosDateTimeToUnix(SanitizeDosDateTime(entry.last_mod_file_date_time));
+            int64_t fileTime = platform::GetFileMTime(FName);
+            overwrite = OverwriteMode == ifNewer ? entryTime > fileTime : entryTime < fileTime;
+            break;
         }
-        st.out = outFile.get();
-    } else if (target == TTarget::Stream) {
-        if (stream->GetSize() == 0) stream->SetSize(static_cast<int64_t>(entry.UncompressedSize() & 0x7FFFFFFFFFFFFFFFull));
+        default: break;
+    }
+    if (!overwrite) SkipEntry(srNoOverwrite, FName, i, entry);
+    return overwrite;
+}
+
+bool TUnZipper::OpenOutput(int i, TTarget target, const TZipHeaderInfo& entry, const std::u16string& FName,
+                           platform::TStream* stream, TDecodeState& st,
+                           std::unique_ptr<TBufferedFileStream>& outFile) {
+    if (target == TTarget::Stream) {
+        if (stream->GetSize() == 0)
+            stream->SetSize(static_cast<int64_t>(entry.UncompressedSize() & 0x7FFFFFFFFFFFFFFFull));
         stream->SetPosition(0);
         st.out = stream;
-    } else if (target == TTarget::Buffer) {
-        if (buffer->empty()) buffer->assign(BufferLength > 0 ? BufferLength : entry.UncompressedSize() + 1, 0);
+        return true;
     }
+    if (target == TTarget::Buffer) {
+        if (st.buffer->empty())
+            st.buffer->assign(BufferLength > 0 ? BufferLength : entry.UncompressedSize() + 1, 0);
+        return true;
+    }
+    if (target != TTarget::File) return true;
+    // Never write through a link that stands where the file goes.
+    if (platform::GetFileKind(FName) == platform::TFileKind::fkSymlink) platform::DeleteFile(FName);
+    auto create = [&]() {
+        try {
+            outFile = TBufferedFileStream::CreateFile(FName, platform::fmCreate, FlushFilesOnClose, BufferedStreamSize);
+            return true;
+        } catch (const platform::EStreamError&) {
+            return false;
+        }
+    };
+    bool created = create();
+    if (!created && ReplaceReadOnly && platform::GetFileKind(FName) == platform::TFileKind::fkFile) {
+        int mode = platform::GetFileMode(FName);
+        if (mode >= 0 && !(mode & 0200) && platform::SetFileMode(FName, mode | 0200)) created = create();
+    }
+    if (!created) {
+        SkipEntry(srCreateError, FName, i, entry);
+        return false;
+    }
+    st.out = outFile.get();
+    return true;
+}
 
+void TUnZipper::DecodeEntry(TDecodeState& st, std::unique_ptr<TBufferedFileStream>& outFile,
+                            const std::u16string& FName) {
+    // A file that could not be written whole (the data ended early, the disk
+    // filled, the run was cancelled) never stays behind under its name.
+    auto removePartialFile = [&] {
+        if (!outFile) return;
+        outFile.reset();
+        platform::DeleteFile(FName);
+    };
     try {
         Decode(st);
     } catch (const EBiggerThanUncompressed&) {
@@ -636,29 +673,32 @@ TUnZipper::TEntryResult TUnZipper::ExtractOneEntry(int i, TTarget target, platfo
     } catch (const EZDecompressionError&) {
         // A wrong password that passed the one-byte check gives garbage to
         // the decoder: that entry fails and the run goes on. Damaged data of
-        // an entry without a password still ends the run, without leaving
-        // the partial file behind.
-        if (!entry.Encrypted()) {
-            outFile.reset();
-            if (target == TTarget::File) platform::DeleteFile(FName);
+        // an entry without a password still ends the run.
+        if (!st.entry->Encrypted()) {
+            removePartialFile();
             throw;
         }
         st.unfinished = true;
+    } catch (...) {
+        removePartialFile();
+        throw;
     }
-    if (outFile) {
-        bool flushed = outFile->FlushBuffer();
-        outFile.reset();
-        if (!flushed) throw ECantWriteUCF(texts::kCantWriteUCF);
-        if (!st.unfinished) {
-            int64_t when = DosDateTimeToUnix(SanitizeDosDateTime(entry.last_mod_file_date_time));
-            if (when >= 0) platform::SetFileMTime(FName, when);
-            if (RetainAttributes) ApplyAttributes(FName, entry, false);
-        }
+    if (!outFile) return;
+    if (!outFile->FlushBuffer()) {
+        removePartialFile();
+        throw ECantWriteUCF(texts::kCantWriteUCF);
     }
+    outFile.reset();
+    if (st.unfinished) return;
+    int64_t when = DosDateTimeToUnix(SanitizeDosDateTime(st.entry->last_mod_file_date_time));
+    if (when >= 0) platform::SetFileMTime(FName, when);
+    if (RetainAttributes) ApplyAttributes(FName, *st.entry, false);
+}
 
-    // Checks.
+TUnZipper::TEntryResult TUnZipper::JudgeEntry(int i, TTarget target, const TZipHeaderInfo& entry,
+                                              TDecodeState& st, const std::u16string& FName) {
     bool codesAgree = true;
-    if (st.aes && !st.unfinished) codesAgree = AesCodeAgrees(st);
+    if (st.aes && !st.unfinished && !st.unknownMethod) codesAgree = AesCodeAgrees(st);
     bool ae2 = st.aes && entry.AES_Extra && entry.AES_Extra->Version == 2;
     bool good;
     if (st.bufferCanceled) {
@@ -672,11 +712,14 @@ TUnZipper::TEntryResult TUnZipper::ExtractOneEntry(int i, TTarget target, platfo
         good = complete && codesAgree && crcOk;
     }
     if (good) {
+        if (target == TTarget::File) FWrittenFiles.insert(WrittenFileKey(FName));
         if (OnEndUnZip) OnEndUnZip(this, i, FName);
         return TEntryResult::Good;
     }
     if (target == TTarget::File) platform::DeleteFile(FName);
-    if (entry.Encrypted()) {
+    // A method this component does not decode says nothing about the
+    // password: it is reported as a failed entry, never as a bad password.
+    if (entry.Encrypted() && !st.unknownMethod) {
         if (AskNewPassword(i)) return TEntryResult::Retry;
         SkipEntry(srBadPassword, entry.FullName(), i, entry);
         return TEntryResult::Bad;

@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,10 @@
 #include "unzip/ZipExceptions.h"
 
 namespace unzip {
+
+// Whether entries of this compression method can be decoded: stored, shrunk,
+// reduced (1-4), imploded and deflated.
+inline bool MethodSupported(unsigned method) { return method <= 6 || method == 8; }
 
 enum TUZOverwriteMode { Prompt, Always, Never, ifNewer, ifOlder };
 enum TSkipReason { srBadPassword, srNoOverwrite, srFileOpenError, srCreateError, srExcludeList,
@@ -180,6 +185,24 @@ private:
                       const std::u16string* pattern);
     enum class TEntryResult { Good, Bad, Skipped, Retry };
     TEntryResult ExtractOneEntry(int i, TTarget target, platform::TStream* stream, std::vector<uint8_t>* buffer);
+    // The steps of one entry, in order.
+    TEntryResult ExtractFolder(int i, TTarget target, const TZipHeaderInfo& entry);
+    // The name the entry is written to (or tested as), after the start event;
+    // false when the entry is skipped (and reported where it is refused).
+    bool ChooseFileName(int i, TTarget target, const TZipHeaderInfo& entry, std::u16string& FName);
+    // The overwrite rules for a file already there; false (reported) when it stays.
+    bool MayReplace(int i, const TZipHeaderInfo& entry, std::u16string& FName);
+    // Opens where the data goes; false (reported) when the file cannot be made.
+    bool OpenOutput(int i, TTarget target, const TZipHeaderInfo& entry, const std::u16string& FName,
+                    platform::TStream* stream, TDecodeState& st, std::unique_ptr<TBufferedFileStream>& outFile);
+    // Decodes the data and closes the file, with its time and attributes.
+    void DecodeEntry(TDecodeState& st, std::unique_ptr<TBufferedFileStream>& outFile, const std::u16string& FName);
+    // Whether the data came out whole and checked out; reports a failure.
+    TEntryResult JudgeEntry(int i, TTarget target, const TZipHeaderInfo& entry, TDecodeState& st,
+                            const std::u16string& FName);
+    // How files written in this run are told apart: by their names, without
+    // letter case where the system ignores it.
+    static std::u16string WrittenFileKey(const std::u16string& FName);
     void SkipEntry(TSkipReason Reason, const std::u16string& FName, int i, const TZipHeaderInfo& entry);
     // The path of an entry relative to the destination (`rel`, false when
     // there is none: it would leave the destination, name it, or holds a
@@ -257,6 +280,8 @@ private:
     // The bytes of the entries extracted in this run: (part, start) -> (end, index).
     using TSpanKey = std::pair<uint32_t, uint64_t>;
     std::map<TSpanKey, std::pair<uint64_t, int>> FSpans;
+    // The files this run wrote (WrittenFileKey).
+    std::set<std::u16string> FWrittenFiles;
 };
 
 }  // namespace unzip

@@ -145,8 +145,13 @@ bool IsUtf8(const std::string& raw) {
 
 }  // namespace
 
-std::u16string DecodeEntryName(const std::string& raw, uint16_t flags, uint16_t version_made_by,
-                               TOEMConvert oem) {
+namespace {
+
+// A stored name read from its code page. Only the decoded text has its
+// separators turned into '/': in the double-byte code pages of Chinese,
+// Japanese and Korean systems 0x5C ('\\') is also the second byte of many
+// characters (許 is B3 5C in Big5).
+std::u16string DecodedName(const std::string& raw, uint16_t flags, uint16_t version_made_by, TOEMConvert oem) {
     // Unix zip tools store the bytes of the user's locale, today UTF-8,
     // without the UTF-8 flag: valid UTF-8 from a Unix host is taken as such.
     if (!(flags & 0x0800) && (version_made_by >> 8) == 3 && IsUtf8(raw)) return platform::Utf8ToText(raw);
@@ -157,6 +162,16 @@ std::u16string DecodeEntryName(const std::string& raw, uint16_t flags, uint16_t 
         if (SameIgnoringAsciiCase(back, raw)) return platform::BytesToText(ansicp, ansi);
     }
     return platform::Utf8ToText(raw);
+}
+
+}  // namespace
+
+std::u16string DecodeEntryName(const std::string& raw, uint16_t flags, uint16_t version_made_by,
+                               TOEMConvert oem) {
+    std::u16string name = DecodedName(raw, flags, version_made_by, oem);
+    for (auto& c : name)
+        if (c == u'\\') c = u'/';
+    return name;
 }
 
 // ---------------------------------------------------------------- TPersistent
@@ -391,8 +406,6 @@ bool TZipHeaderInfo::ReadCentralFromStream(platform::TStream*& S, const TNewDisk
         S->Seek(start, platform::soBeginning);
         return false;
     }
-    for (auto& c : name)
-        if (c == '\\') c = '/';
     SetFromCentral(crec, DecodeEntryName(name, crec.general_purpose_bit_flag, crec.version_made_by, OEMConvert));
     central_offset = start;
     if (Cextra_field_length) {
@@ -425,8 +438,6 @@ bool TZipHeaderInfo::ReadLocalFromStream(platform::TStream& S) {
         S.Seek(start, platform::soBeginning);
         return false;
     }
-    for (auto& c : name)
-        if (c == '\\') c = '/';
     SetFromLocal(lrec, DecodeEntryName(name, lrec.general_purpose_bit_flag, 0, OEMConvert));
     relative_offset = static_cast<uint32_t>(start > 0xFFFFFFFE ? 0xFFFFFFFF : start);
     if (Lextra_field_length) {

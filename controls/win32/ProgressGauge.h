@@ -10,7 +10,7 @@
 // window text, whose value is the percentage done ("40%").
 #pragma once
 
-#include "controls/GaugeModel.h"
+#include "controls/GaugeProperties.h"
 #include "controls/win32/Accessible.h"
 
 #include <windows.h>
@@ -22,7 +22,7 @@
 
 namespace controls::win32 {
 
-class TProgressGauge {
+class TProgressGauge : public TGaugeProperties<TProgressGauge> {
 public:
     using TNotifyEvent = std::function<void(TProgressGauge* Sender)>;
     using TPrintTextEvent = std::function<void(TProgressGauge* Sender, std::u16string& TextToPrint)>;
@@ -37,32 +37,6 @@ public:
     void SetBounds(int Left, int Top, int Width, int Height);
     void SetFont(HFONT Font);  // not owned
 
-    std::int64_t MinValue() const { return model_.Snapshot().MinValue; }
-    void SetMinValue(std::int64_t Value) { Apply(model_.SetMinValue(Value)); }
-    std::int64_t MaxValue() const { return model_.Snapshot().MaxValue; }
-    void SetMaxValue(std::int64_t Value) { Apply(model_.SetMaxValue(Value)); }
-    std::int64_t Progress() const { return model_.Snapshot().CurValue; }
-    void SetProgress(std::int64_t Value) { Apply(model_.SetProgress(Value)); }
-    void AddProgress(std::int64_t Value) { Apply(model_.AddProgress(Value)); }
-    std::int64_t PercentDone() const { return model_.PercentDone(); }
-
-    TProgressGaugeKind Kind() const { return model_.Snapshot().Kind; }
-    void SetKind(TProgressGaugeKind Value) { Apply(model_.SetKind(Value)); }
-    bool ShowText() const { return model_.Snapshot().ShowText; }
-    void SetShowText(bool Value) { Apply(model_.SetShowText(Value)); }
-    TBorderStyle BorderStyle() const { return model_.Snapshot().BorderStyle; }
-    void SetBorderStyle(TBorderStyle Value) { Apply(model_.SetBorderStyle(Value)); }
-    TColor BackColor() const { return model_.Snapshot().BackColor; }
-    void SetBackColor(TColor Value) { Apply(model_.SetBackColor(Value)); }
-    TColor ForeColor() const { return model_.Snapshot().ForeColor; }
-    void SetForeColor(TColor Value) { Apply(model_.SetForeColor(Value)); }
-    TColor Color() const { return model_.Snapshot().Color; }
-    void SetColor(TColor Value) { Apply(model_.SetColor(Value)); }
-    std::u16string Suffix() const { return model_.Snapshot().Suffix; }
-    void SetSuffix(const std::u16string& Value) { Apply(model_.SetSuffix(Value)); }
-    bool CalcPercents() const { return model_.Snapshot().CalcPercents; }
-    void SetCalcPercents(bool Value) { Apply(model_.SetCalcPercents(Value)); }
-
     // Called on the window's thread when the position has changed.
     TNotifyEvent OnChange;
     // May replace the text before it is drawn.
@@ -72,6 +46,7 @@ public:
     int Paints() const { return paints_; }
 
 private:
+    friend class TGaugeProperties<TProgressGauge>;
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
     void Apply(const TGaugeChange& Change);
     void Paint(HDC Target);
@@ -80,7 +55,6 @@ private:
     DWORD thread_ = 0;
     HFONT font_ = nullptr;
     int paints_ = 0;
-    TGaugeModel model_;
     std::unique_ptr<TAccessibleWindow> accessible_;
 };
 

@@ -77,7 +77,7 @@ std::string QuoteExecArgument(const std::string& s) {
 
 }  // namespace
 
-std::u16string DesktopFolder() {
+std::u16string DesktopFolder(TDesktop) {
     std::string dir = Env("ZELVANO_DESKTOP_DIR");
     std::string home = Env("HOME");
     if (dir.empty()) dir = Env("XDG_DESKTOP_DIR");

@@ -95,4 +95,8 @@ std::u16string GetCurrentDir() {
 // Every name is a name in its folder; devices live in /dev.
 bool IsDeviceName(const std::u16string&) { return false; }
 
+std::u16string UsableFileName(const std::u16string& component) { return component; }
+
+bool FileNamesIgnoreCase() { return false; }
+
 }  // namespace platform

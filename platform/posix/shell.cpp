@@ -210,4 +210,8 @@ bool ShellExecute(const std::u16string& file, const std::vector<std::u16string>&
     return forked && n == 0;
 }
 
+bool StartAsDesktopUser(const std::u16string& file, const std::u16string& workingFolder) {
+    return ShellExecute(file, {}, workingFolder);
+}
+
 }  // namespace platform

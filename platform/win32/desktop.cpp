@@ -27,9 +27,11 @@ private:
 
 }  // namespace
 
-std::u16string DesktopFolder() {
+std::u16string DesktopFolder(TDesktop which) {
+    const int folderId = which == TDesktop::AllUsers ? CSIDL_COMMON_DESKTOPDIRECTORY : CSIDL_DESKTOPDIRECTORY;
     wchar_t path[MAX_PATH] = {};
-    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, SHGFP_TYPE_CURRENT, path))) return {};
+    // Made when missing (a new profile, a prefix without a public desktop).
+    if (FAILED(SHGetFolderPathW(nullptr, folderId | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, path))) return {};
     std::u16string folder = win32::Text(path);
     while (folder.size() > 3 && (folder.back() == u'\\' || folder.back() == u'/')) folder.pop_back();
     return folder;

@@ -11,7 +11,7 @@ namespace {
 
 DWORD Attributes(const std::u16string& path) {
     if (path.empty()) return INVALID_FILE_ATTRIBUTES;
-    return GetFileAttributesW(win32::Wide(path));
+    return GetFileAttributesW(win32::FilePath(path).c_str());
 }
 
 bool IsSeparator(wchar_t c) { return c == L'\\'; }
@@ -31,7 +31,7 @@ size_t RootLength(const std::wstring& path) {
 
 // A handle for changing a file's times without following a final link.
 HANDLE OpenForAttributes(const std::u16string& path) {
-    return CreateFileW(win32::Wide(path), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    return CreateFileW(win32::FilePath(path).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
@@ -57,14 +57,14 @@ bool ForceDirectories(const std::u16string& path) {
     std::wstring native = win32::NativePath(path);
     while (native.size() > 1 && IsSeparator(native.back()) && native.size() > RootLength(native)) native.pop_back();
     if (native.empty()) return false;
-    DWORD attributes = GetFileAttributesW(native.c_str());
+    DWORD attributes = GetFileAttributesW(win32::LongPath(native).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     for (size_t pos = RootLength(native) + 1; pos <= native.size(); ++pos) {
         if (pos != native.size() && !IsSeparator(native[pos])) continue;
-        std::wstring part = native.substr(0, pos);
+        std::wstring part = win32::LongPath(native.substr(0, pos));
         if (!CreateDirectoryW(part.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
     }
-    attributes = GetFileAttributesW(native.c_str());
+    attributes = GetFileAttributesW(win32::LongPath(native).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -73,19 +73,19 @@ bool DeleteFile(const std::u16string& path) {
     // A link to a folder is removed as a folder entry, never followed.
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
         (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return RemoveDirectoryW(win32::Wide(path)) != 0;
-    return DeleteFileW(win32::Wide(path)) != 0;
+        return RemoveDirectoryW(win32::FilePath(path).c_str()) != 0;
+    return DeleteFileW(win32::FilePath(path).c_str()) != 0;
 }
 
 int64_t GetFileMTime(const std::u16string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (path.empty() || !GetFileAttributesExW(win32::Wide(path), GetFileExInfoStandard, &data)) return -1;
+    if (path.empty() || !GetFileAttributesExW(win32::FilePath(path).c_str(), GetFileExInfoStandard, &data)) return -1;
     return win32::FileTimeToUnixSeconds(data.ftLastWriteTime);
 }
 
 int64_t GetFileStamp(const std::u16string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (path.empty() || !GetFileAttributesExW(win32::Wide(path), GetFileExInfoStandard, &data)) return 0;
+    if (path.empty() || !GetFileAttributesExW(win32::FilePath(path).c_str(), GetFileExInfoStandard, &data)) return 0;
     int64_t size = (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     return win32::FileTimeTo100ns(data.ftLastWriteTime) * 100 ^ (size << 1);
 }
@@ -112,7 +112,7 @@ bool SetFileMode(const std::u16string& path, int mode) {
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
     DWORD changed = (mode & 0200) ? attributes & ~DWORD(FILE_ATTRIBUTE_READONLY) : attributes | FILE_ATTRIBUTE_READONLY;
     if (changed == attributes) return true;
-    return SetFileAttributesW(win32::Wide(path), changed) != 0;
+    return SetFileAttributesW(win32::FilePath(path).c_str(), changed) != 0;
 }
 
 std::u16string GetCurrentDir() {
@@ -143,5 +143,15 @@ bool IsDeviceName(const std::u16string& name) {
     char16_t digit = base[3];
     return (digit >= u'0' && digit <= u'9') || digit == u'\u00B9' || digit == u'\u00B2' || digit == u'\u00B3';
 }
+
+std::u16string UsableFileName(const std::u16string& component) {
+    std::u16string name = component;
+    for (auto& c : name)
+        if (c < 0x20 || std::u16string_view(u"<>:\"|?*").find(c) != std::u16string_view::npos) c = u'_';
+    for (size_t k = name.size(); k > 0 && (name[k - 1] == u'.' || name[k - 1] == u' '); --k) name[k - 1] = u'_';
+    return name;
+}
+
+bool FileNamesIgnoreCase() { return true; }
 
 }  // namespace platform

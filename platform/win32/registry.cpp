@@ -18,7 +18,7 @@ HKEY RootHandle(const std::u16string& root) {
 
 // The key's path as the registry takes it, or empty when a component is
 // unusable (as on Linux: empty names, ".", ".." and names with '/' or NUL).
-std::wstring KeyPath(const std::u16string& key) {
+std::wstring JoinedKeyPath(const std::u16string& key) {
     std::wstring path;
     std::u16string part;
     auto flush = [&]() {
@@ -41,6 +41,29 @@ std::wstring KeyPath(const std::u16string& key) {
     if (!flush()) return {};
     return path;
 }
+
+}  // namespace
+
+// The key's path and registry view: the 64-bit system keeps the 32-bit
+// view of SOFTWARE under SOFTWARE\Wow6432Node, a key that a 32-bit system
+// does not have. A path through it is opened as SOFTWARE\... in the 32-bit
+// view (which is that same key on a 64-bit system), so the key lands where
+// the system's own readers look on either.
+win32::TKeyLocation win32::KeyPath(const std::u16string& key) {
+    TKeyLocation location{JoinedKeyPath(key), 0};
+    static const std::wstring kRedirected = L"SOFTWARE\\WOW6432NODE\\";
+    if (location.Path.size() > kRedirected.size()) {
+        std::wstring head = location.Path.substr(0, kRedirected.size());
+        for (auto& c : head) c = static_cast<wchar_t>(towupper(c));
+        if (head == kRedirected) {
+            location.Path.erase(9, kRedirected.size() - 9);  // after "SOFTWARE" and its separator
+            location.View = KEY_WOW64_32KEY;
+        }
+    }
+    return location;
+}
+
+namespace {
 
 // The text values of an open key, in the registry's order.
 bool ReadValues(HKEY key, TRegistryValues& values) {
@@ -71,46 +94,49 @@ bool ReadValues(HKEY key, TRegistryValues& values) {
 bool TRegistry::OpenKey(const std::u16string& key, bool canCreate) {
     CloseKey();
     HKEY root = RootHandle(root_);
-    std::wstring path = KeyPath(key);
+    const win32::TKeyLocation location = win32::KeyPath(key);
+    const std::wstring& path = location.Path;
     if (root == nullptr || path.empty()) return false;
     HKEY opened = nullptr;
     LONG status = canCreate ? RegCreateKeyExW(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                              KEY_READ | KEY_SET_VALUE, nullptr, &opened, nullptr)
-                            : RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &opened);
+                                              KEY_READ | KEY_SET_VALUE | location.View, nullptr, &opened, nullptr)
+                            : RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | location.View, &opened);
     if (status != ERROR_SUCCESS) return false;
     TRegistryValues values;
     bool ok = ReadValues(opened, values);
     RegCloseKey(opened);
     if (!ok) return false;
-    current_ = TextToUtf8(win32::Text(path.c_str()));
+    current_ = TextToUtf8(key);
     values_ = std::move(values);
     return true;
 }
 
 bool TRegistry::KeyExists(const std::u16string& key) const {
     HKEY root = RootHandle(root_);
-    std::wstring path = KeyPath(key);
-    if (root == nullptr || path.empty()) return false;
+    const win32::TKeyLocation location = win32::KeyPath(key);
+    if (root == nullptr || location.Path.empty()) return false;
     HKEY opened = nullptr;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyExW(root, location.Path.c_str(), 0, KEY_READ | location.View, &opened) != ERROR_SUCCESS)
+        return false;
     RegCloseKey(opened);
     return true;
 }
 
 bool TRegistry::DeleteKey(const std::u16string& key) {
     HKEY root = RootHandle(root_);
-    std::wstring path = KeyPath(key);
-    if (root == nullptr || path.empty()) return false;
-    if (TextToUtf8(win32::Text(path.c_str())) == current_) CloseKey();
-    return RegDeleteKeyW(root, path.c_str()) == ERROR_SUCCESS;
+    const win32::TKeyLocation location = win32::KeyPath(key);
+    if (root == nullptr || location.Path.empty()) return false;
+    if (!current_.empty() && win32::KeyPath(Utf8ToText(current_)).Path == location.Path) CloseKey();
+    return RegDeleteKeyExW(root, location.Path.c_str(), location.View, 0) == ERROR_SUCCESS;
 }
 
 void TRegistry::WriteString(const std::u16string& name, const std::u16string& value) {
     std::u16string message = u"Failed to set data for '" + name + u"'";
     if (current_.empty()) throw ERegistryException(message);
-    std::u16string path = Utf8ToText(current_);
+    const win32::TKeyLocation location = win32::KeyPath(Utf8ToText(current_));
     HKEY opened = nullptr;
-    if (RegOpenKeyExW(RootHandle(root_), win32::Wide(path), 0, KEY_SET_VALUE, &opened) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(RootHandle(root_), location.Path.c_str(), 0, KEY_SET_VALUE | location.View, &opened) !=
+        ERROR_SUCCESS)
         throw ERegistryException(message);
     LONG status = RegSetValueExW(opened, win32::Wide(name), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                                  static_cast<DWORD>((value.size() + 1) * sizeof(char16_t)));

@@ -3,7 +3,11 @@
 
 #include "platform/win32/win32.h"
 
+#include <exdisp.h>
 #include <shellapi.h>
+#include <shldisp.h>
+#include <shlguid.h>
+#include <shlobj.h>
 
 namespace platform {
 namespace {
@@ -30,13 +34,109 @@ std::u16string QuoteArgument(const std::u16string& argument) {
     return quoted + u"\"";
 }
 
+// A COM interface pointer released at the end of its scope.
+template <typename T>
+class TComPtr {
+public:
+    ~TComPtr() {
+        if (p_) p_->Release();
+    }
+    T** operator&() { return &p_; }
+    T* operator->() const { return p_; }
+    explicit operator bool() const { return p_ != nullptr; }
+
+private:
+    T* p_ = nullptr;
+};
+
+// A BSTR freed at the end of its scope.
+class TBstr {
+public:
+    explicit TBstr(const std::wstring& text) : b_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
+    ~TBstr() { SysFreeString(b_); }
+    TBstr(const TBstr&) = delete;
+    TBstr& operator=(const TBstr&) = delete;
+    BSTR get() const { return b_; }
+
+private:
+    BSTR b_;
+};
+
+bool RunsElevated() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    bool elevated = GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) &&
+                    elevation.TokenIsElevated != 0;
+    CloseHandle(token);
+    return elevated;
+}
+
+// The desktop shell's automation object: the shell window of the desktop,
+// its view's background object, and the application behind that. The shell
+// runs as the user who signed in, so what it starts runs as that user.
+bool DesktopShell(IShellDispatch2** shell) {
+    TComPtr<IShellWindows> windows;
+    if (FAILED(CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_ALL, IID_IShellWindows,
+                                reinterpret_cast<void**>(&windows))))
+        return false;
+    VARIANT location, root;
+    VariantInit(&location);
+    VariantInit(&root);
+    location.vt = VT_I4;
+    location.lVal = CSIDL_DESKTOP;
+    long window = 0;
+    TComPtr<IDispatch> desktop;
+    if (windows->FindWindowSW(&location, &root, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH, &desktop) != S_OK ||
+        !desktop)
+        return false;
+    TComPtr<IServiceProvider> services;
+    if (FAILED(desktop->QueryInterface(IID_IServiceProvider, reinterpret_cast<void**>(&services)))) return false;
+    TComPtr<IShellBrowser> browser;
+    if (FAILED(services->QueryService(SID_STopLevelBrowser, IID_IShellBrowser, reinterpret_cast<void**>(&browser))))
+        return false;
+    TComPtr<IShellView> view;
+    if (FAILED(browser->QueryActiveShellView(&view))) return false;
+    TComPtr<IDispatch> background;
+    if (FAILED(view->GetItemObject(SVGIO_BACKGROUND, IID_IDispatch, reinterpret_cast<void**>(&background))))
+        return false;
+    TComPtr<IShellFolderViewDual> folderView;
+    if (FAILED(background->QueryInterface(IID_IShellFolderViewDual, reinterpret_cast<void**>(&folderView))))
+        return false;
+    TComPtr<IDispatch> application;
+    if (FAILED(folderView->get_Application(&application))) return false;
+    return SUCCEEDED(application->QueryInterface(IID_IShellDispatch2, reinterpret_cast<void**>(shell)));
+}
+
+bool StartThroughDesktopShell(const std::wstring& program, const std::wstring& folder) {
+    win32::TComScope com;
+    if (!com.Usable()) return false;
+    IShellDispatch2* raw = nullptr;
+    if (!DesktopShell(&raw)) return false;
+    TComPtr<IShellDispatch2> shell;
+    *&shell = raw;
+    TBstr file(program);
+    VARIANT arguments, directory, operation, show;
+    VariantInit(&arguments);
+    VariantInit(&directory);
+    VariantInit(&operation);
+    VariantInit(&show);
+    TBstr folderText(folder);
+    directory.vt = VT_BSTR;
+    directory.bstrVal = folderText.get();
+    show.vt = VT_I4;
+    show.lVal = SW_SHOWNORMAL;
+    return SUCCEEDED(shell->ShellExecute(file.get(), arguments, directory, operation, show));
+}
+
 }  // namespace
 
 bool ListFolder(const std::u16string& folder, std::vector<TFolderEntry>& entries) {
     entries.clear();
     std::wstring pattern = win32::NativePath(folder.empty() ? u"." : folder);
     if (pattern.back() != L'\\') pattern += L'\\';
-    pattern += L'*';
+    pattern = win32::LongPath(pattern + L'*');
     WIN32_FIND_DATAW data;
     HANDLE find = FindFirstFileW(pattern.c_str(), &data);
     if (find == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
@@ -50,7 +150,7 @@ bool ListFolder(const std::u16string& folder, std::vector<TFolderEntry>& entries
 }
 
 bool FileExists(const std::u16string& path) {
-    DWORD attributes = path.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(win32::Wide(path));
+    DWORD attributes = path.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(win32::FilePath(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES &&
            (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT));
 }
@@ -102,6 +202,14 @@ bool ShellExecute(const std::u16string& file, const std::vector<std::u16string>&
                                      parameters.empty() ? nullptr : win32::Wide(parameters),
                                      folder.empty() ? nullptr : folder.c_str(), SW_SHOWNORMAL);
     return reinterpret_cast<intptr_t>(result) > 32;
+}
+
+bool StartAsDesktopUser(const std::u16string& file, const std::u16string& workingFolder) {
+    if (file.empty() || GetFileAttributesW(win32::Wide(file)) == INVALID_FILE_ATTRIBUTES) return false;
+    if (!workingFolder.empty() && !DirectoryExists(workingFolder)) return false;
+    if (RunsElevated() && StartThroughDesktopShell(win32::NativePath(file), win32::NativePath(workingFolder)))
+        return true;
+    return ShellExecute(file, {}, workingFolder);
 }
 
 }  // namespace platform

@@ -35,16 +35,6 @@ std::string SocketAddress::ToString() const {
 
 namespace {
 
-bool EqualsIgnoreCase(const std::string& a, const char* b) {
-    size_t n = std::strlen(b);
-    if (a.size() != n) return false;
-    for (size_t i = 0; i < n; ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
-
 timeval ToTimeval(long milliseconds) {
     timeval tv;
     tv.tv_sec = milliseconds / 1000;
@@ -54,30 +44,9 @@ timeval ToTimeval(long milliseconds) {
 
 }  // namespace
 
-int ResolveHost(const std::string& host, SocketFamily family, SocketAddress& address) {
-    win32::EnsureWinsock();
-    address = SocketAddress{};
-    address.Family = family;
-    const int af = family == SocketFamily::IPv6 ? AF_INET6 : AF_INET;
-    if (EqualsIgnoreCase(host, "LOCALHOST")) {
-        inet_pton(af, family == SocketFamily::IPv6 ? "::1" : "127.0.0.1", address.Bytes);
-        return 0;
-    }
-    if (host.find('\0') != std::string::npos) return kSocketErrorHostNotFound;
-    if (inet_pton(af, host.c_str(), address.Bytes) == 1) return 0;
-    addrinfo hints{};
-    hints.ai_family = af;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* result = nullptr;
-    int rc = getaddrinfo(host.c_str(), nullptr, &hints, &result);
-    if (rc != 0 || !result) return rc != 0 ? rc : kSocketErrorHostNotFound;
-    if (af == AF_INET)
-        std::memcpy(address.Bytes, &reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr, 4);
-    else
-        std::memcpy(address.Bytes, &reinterpret_cast<sockaddr_in6*>(result->ai_addr)->sin6_addr, 16);
-    freeaddrinfo(result);
-    return 0;
-}
+void StartSockets() { win32::EnsureWinsock(); }
+
+int ResolverError(int resolverError) { return resolverError != 0 ? resolverError : kSocketErrorHostNotFound; }
 
 Socket::~Socket() { Close(); }
 
@@ -95,8 +64,7 @@ Socket& Socket::operator=(Socket&& other) noexcept {
 int Socket::Create(SocketFamily family) {
     win32::EnsureWinsock();
     Close();
-    SOCKET s = ::WSASocketW(family == SocketFamily::IPv6 ? AF_INET6 : AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
-                            WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
+    SOCKET s = win32::OpenUninheritedSocket(family == SocketFamily::IPv6 ? AF_INET6 : AF_INET);
     if (s == INVALID_SOCKET) return WSAGetLastError();
     handle_ = win32::SocketToInt(s);
     return 0;

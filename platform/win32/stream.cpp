@@ -91,7 +91,7 @@ HANDLE OpenWithMode(const std::u16string& name, uint16_t mode) {
     // CREATE_ALWAYS on a hidden or system file fails unless the attributes
     // are given again, so the truncation is done after an open-always.
     if (disposition == CREATE_ALWAYS) disposition = OPEN_ALWAYS;
-    HANDLE file = CreateFileW(win32::Wide(name), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(win32::FilePath(name).c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE && mode == fmCreate && GetFileType(file) == FILE_TYPE_DISK) {
         if (!SetEndOfFile(file)) {
             DWORD error = GetLastError();

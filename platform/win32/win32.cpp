@@ -11,6 +11,21 @@ std::wstring NativePath(const std::u16string& path) {
     return native;
 }
 
+std::wstring LongPath(const std::wstring& native) {
+    constexpr size_t kClassicFolderLimit = MAX_PATH - 12;
+    if (native.size() < kClassicFolderLimit || native.rfind(L"\\\\?\\", 0) == 0) return native;
+    DWORD length = GetFullPathNameW(native.c_str(), 0, nullptr, nullptr);
+    if (length == 0) return native;
+    std::wstring full(length, L'\0');
+    length = GetFullPathNameW(native.c_str(), length, full.data(), nullptr);
+    full.resize(length);
+    if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') return L"\\\\?\\" + full;
+    if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+    return native;
+}
+
+std::wstring FilePath(const std::u16string& path) { return LongPath(NativePath(path)); }
+
 std::u16string ErrorMessage(unsigned long error) {
     wchar_t* buffer = nullptr;
     DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
@@ -35,6 +50,16 @@ void EnsureWinsock() {
         WSADATA data;
         WSAStartup(MAKEWORD(2, 2), &data);
     });
+}
+
+SOCKET OpenUninheritedSocket(int family, TOpenSocket open) {
+    if (open == nullptr)
+        open = [](int af, DWORD flags) { return ::WSASocketW(af, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, flags); };
+    SOCKET s = open(family, WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
+    if (s != INVALID_SOCKET || WSAGetLastError() != WSAEINVAL) return s;
+    s = open(family, WSA_FLAG_OVERLAPPED);
+    if (s != INVALID_SOCKET) SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
+    return s;
 }
 
 namespace {

@@ -28,12 +28,35 @@ inline std::u16string Text(const wchar_t* wide, size_t length) {
 // (the shell's, long "\\?\" names) get them; the others accept both.
 std::wstring NativePath(const std::u16string& path);
 
+// The path as the file calls take it: NativePath, and a path too long for
+// the classic limit (MAX_PATH, 248 for folders) made absolute with the
+// "\\?\" prefix ("\\?\UNC\" for a share), which lifts that limit.
+std::wstring FilePath(const std::u16string& path);
+std::wstring LongPath(const std::wstring& native);
+
 // The system's message for an error number (GetLastError, WSAGetLastError),
 // without the trailing full stop and line break.
 std::u16string ErrorMessage(unsigned long error);
 
 // Starts Winsock 2.2 once for the whole program.
 void EnsureWinsock();
+
+// Where a registry key of this layer's backslash-separated names lives: its
+// path below the root and the view flag it is opened with (0, or
+// KEY_WOW64_32KEY for a path through SOFTWARE\Wow6432Node, which is opened
+// as SOFTWARE\... in the 32-bit view). Path is empty for an unusable name.
+struct TKeyLocation {
+    std::wstring Path;
+    REGSAM View;
+};
+TKeyLocation KeyPath(const std::u16string& key);
+
+// A TCP socket (overlapped) that started programs do not inherit. Windows 7
+// before SP1 refuses WSA_FLAG_NO_HANDLE_INHERIT (WSAEINVAL): the socket is
+// then made without the flag and its handle marked not inheritable. `open`
+// makes the socket (WSASocketW when null); tests give another.
+using TOpenSocket = SOCKET (*)(int family, DWORD flags);
+SOCKET OpenUninheritedSocket(int family, TOpenSocket open = nullptr);
 
 // The handle kept in this layer's int-sized handle fields. Kernel handles and
 // sockets fit in 32 bits on 64-bit Windows, which shares them with 32-bit

@@ -67,7 +67,7 @@ TEST(Install, WholeInstallationAndTheDemoUninstaller) {
         {u"HelpLink", u""},
         {u"InstallLocation", dir},
         {u"Publisher", u"Zelvano教育集团"},
-        {u"UninstallString", dir + u"Uninstall.exe"},
+        {u"UninstallString", u"\"" + dir + u"Uninstall.exe\""},
         {u"ReleaseVersion", u"2.0.0"},
     };
     EXPECT_EQ(root.UninstallValues(), expected);
@@ -291,7 +291,7 @@ TEST(Install, ClientInASubFolderOfTheArchive) {
     ASSERT_EQ(values.size(), 8u);
     EXPECT_EQ(values[0].second, Utf8ToText(hit) + u"Corvexa.exe");
     EXPECT_EQ(values[4].second, Utf8ToText(hit));
-    EXPECT_EQ(values[6].second, Utf8ToText(hit) + u"Uninstall.exe");
+    EXPECT_EQ(values[6].second, u"\"" + Utf8ToText(hit) + u"Uninstall.exe\"");
 }
 
 TEST(Install, RunningClientIsEndedAndTwoInstallationsLeaveTheLastEntry) {
@@ -371,6 +371,23 @@ TEST(Install, UninstallEntryThatCannotBeWrittenFailsTheInstallation) {
     EXPECT_TRUE(fs::exists(root.ClientFolder() / "Corvexa.exe"));
     EXPECT_TRUE(fs::exists(root.Launcher()));  // made before the entry
     EXPECT_EQ(Slurp(root.UninstallKeyFile()), "{}\n");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(fs::exists(root.ClientFolder() / "started"));
+}
+
+// A desktop where the shortcut cannot be saved (a file stands where the
+// folder should be) fails the installation: nothing is registered or
+// started, and the run does not end as a finished one.
+TEST(Install, ShortcutThatCannotBeSavedFailsTheInstallation) {
+    TInstallRoot root;
+    root.Serve(ZELVANO_DEMO_ARCHIVE);
+    fs::remove_all(root.Desktop());
+    WriteFile(root.Desktop(), "not a folder");
+    TRunResult run = root.RunSetup();
+    EXPECT_EQ(run.ExitStatus, 2) << run.Stderr;
+    EXPECT_EQ(run.LastLine(), kHintInstallFailed);
+    EXPECT_TRUE(fs::exists(root.ClientFolder() / "Corvexa.exe"));
+    EXPECT_TRUE(root.UninstallValues().empty());
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_FALSE(fs::exists(root.ClientFolder() / "started"));
 }

@@ -23,6 +23,8 @@ protected:
         std::ofstream(root_->Path() / "file.bin", std::ios::binary) << *content_;
         std::filesystem::create_directories(root_->Path() / "sub");
         std::ofstream(root_->Path() / "sub" / "info.txt") << "{\"download_url\": \"x\"}";
+        // A file named in Chinese, as servers in China often name releases.
+        std::ofstream(root_->Path() / "sub" / std::filesystem::path(u8"\u53d1\u5e03 2.0.txt")) << "release";
         nginx_ = new zelvano_test::NginxServer(root_->Path(),
                                                "location = /old { return 302 /sub/info.txt; }\n"
                                                "location = /abs { return 301 $scheme://$host:$server_port/file.bin; }\n"
@@ -134,4 +136,18 @@ TEST_F(NginxTest, FailedExchangeDoesNotReuseItsConnection) {
     ASSERT_EQ(numbers.size(), 3u);
     EXPECT_NE(numbers[0], numbers[1]);
     EXPECT_EQ(numbers[1], numbers[2]);
+}
+
+// Characters outside ASCII in an address go out as percent-encoded UTF-8
+// (they were sent as "?"); what is already encoded and spaces stay as given.
+TEST_F(NginxTest, NonAsciiCharactersOfTheAddressArePercentEncoded) {
+    EXPECT_EQ(PercentEncodeNonAscii(u"/a/\u53d1\u5e03.zip?n=\u00e9&x=%41"), u"/a/%E5%8F%91%E5%B8%83.zip?n=%C3%A9&x=%41");
+    EXPECT_EQ(PercentEncodeNonAscii(u"/\U0001F600"), u"/%F0%9F%98%80");
+    EXPECT_EQ(PercentEncodeNonAscii(u"/plain"), u"/plain");
+    TNetHTTP client;
+    const size_t before = nginx_->SettledAccessLog().size();
+    EXPECT_EQ(client.Get(Url("/sub/") + u"\u53d1\u5e03%202.0.txt"), u"release");
+    auto log = nginx_->AccessLogOfAtLeast(before + 1);
+    ASSERT_GT(log.size(), before);
+    EXPECT_NE(log[before].find("GET /sub/%E5%8F%91%E5%B8%83%202.0.txt HTTP/1.1"), std::string::npos) << log[before];
 }

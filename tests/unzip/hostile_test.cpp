@@ -517,3 +517,108 @@ TEST_F(Hostile, OutputFilesAreNotPresized) {
     EXPECT_FALSE(fs::exists(out / "big.txt"));
     EXPECT_TRUE(Has("badcrc 0"));
 }
+
+// Names made on Chinese, Japanese and Taiwanese systems, without the UTF-8
+// flag: 0x5C is the second byte of many characters (許功蓋 in Big5 is
+// B3 5C A5 5C BB 5C), so a name is decoded from its code page before its
+// backslashes separate folders.
+TEST_F(Hostile, DoubleByteNamesAreDecodedBeforeBackslashesSeparate) {
+    zelvano_test::SetEnv("ZELVANO_OEM_CODEPAGE", "950");
+    zelvano_test::SetEnv("ZELVANO_ANSI_CODEPAGE", "950");
+    const std::string big5 = "\xB3\x5C\xA5\x5C\xBB\x5C";  // 許功蓋
+    OpenBytes(ZipWriter({{.name = big5 + ".txt", .data = "a"},
+                         {.name = "dir\\" + big5 + "\\x.txt", .data = "b"}}));
+    // Windows keeps its own code pages (the Windows build's end-to-end run
+    // installs such an archive under a Taiwanese locale).
+    const bool big5System = platform::OemCodePage() == 950;
+    z.ReadZip();
+    zelvano_test::UnsetEnv("ZELVANO_OEM_CODEPAGE");
+    zelvano_test::UnsetEnv("ZELVANO_ANSI_CODEPAGE");
+    if (!big5System) GTEST_SKIP() << "the OEM code page is not 950";
+    EXPECT_EQ(z.Entry(0).directory, u"");
+    EXPECT_EQ(z.Entry(0).filename, u"\u8a31\u529f\u84cb.txt");
+    EXPECT_EQ(z.Entry(1).directory, u"dir/\u8a31\u529f\u84cb/");
+    EXPECT_EQ(z.Entry(1).filename, u"x.txt");
+    z.DoAll = true;
+    z.RecreateDirs = true;
+    EXPECT_EQ(z.UnZip(), 2);
+    EXPECT_EQ(ReadAll(out / Utf8Path("\xE8\xA8\xB1\xE5\x8A\x9F\xE8\x93\x8B.txt")), "a");
+    EXPECT_EQ(ReadAll(out / "dir" / Utf8Path("\xE8\xA8\xB1\xE5\x8A\x9F\xE8\x93\x8B") / "x.txt"), "b");
+}
+
+// Names Windows cannot hold, or takes for the name of a file already
+// written: there forbidden characters and trailing dots and spaces become
+// "_", and a second entry for a file of the run is reported, never counted.
+// Linux keeps every name as stored; only a repeated name is reported there.
+TEST_F(Hostile, NamesTheSystemCannotHoldOrTakesForOneFile) {
+    const bool windows = platform::FileNamesIgnoreCase();
+    struct Case {
+        std::string name;
+        std::string windows, linux;  // where it lands; "-" when it is reported instead
+    };
+    const std::vector<Case> cases = {
+        {"What?.txt", "What_.txt", "What?.txt"},
+        {"d/a:b<c>|\"*.txt", "d/a_b_c____.txt", "d/a:b<c>|\"*.txt"},
+        {"notes.", "notes_", "notes."},
+        {"notes", "notes", "notes"},
+        {"trail ", "trail_", "trail "},
+        {"trail", "trail", "trail"},
+        {"Readme.txt", "Readme.txt", "Readme.txt"},
+        {"README.TXT", "-", "README.TXT"},
+        {"dup.txt", "dup.txt", "dup.txt"},
+        {"dup.txt", "-", "-"},
+    };
+    std::vector<RawEntry> entries;
+    for (size_t k = 0; k < cases.size(); ++k)
+        entries.push_back({.name = cases[k].name, .data = "entry " + std::to_string(k)});
+    OpenBytes(ZipWriter(entries));
+    z.DoAll = true;
+    z.RecreateDirs = true;
+    z.OverwriteMode = Always;
+    int expected = 0;
+    for (auto& c : cases) expected += (windows ? c.windows : c.linux) != "-";
+    EXPECT_EQ(z.UnZip(), expected);
+    for (size_t k = 0; k < cases.size(); ++k) {
+        const std::string& where = windows ? cases[k].windows : cases[k].linux;
+        SCOPED_TRACE(cases[k].name);
+        if (where == "-") {
+            EXPECT_TRUE(Has("skip 1 top/out/" + cases[k].name)) << ::testing::PrintToString(log);
+        } else {
+            EXPECT_EQ(ReadAll(out / where), "entry " + std::to_string(k));
+        }
+    }
+    EXPECT_EQ(Count("skip"), static_cast<int>(cases.size()) - expected);
+}
+
+// A folder entry that cannot be made, because a file of its name is there,
+// is a failed entry, not a folder made.
+TEST_F(Hostile, FolderEntryWhereAFileStandsFails) {
+    WriteAll(out / "data", "a file");
+    OpenBytes(ZipWriter({{.name = "data/", .versionMadeBy = kUnix, .external = 040755u << 16}}));
+    z.DoAll = true;
+    z.RecreateDirs = true;
+    EXPECT_EQ(z.UnZip(), 0);
+    EXPECT_TRUE(Has("skip 3 top/out/data")) << ::testing::PrintToString(log);
+    EXPECT_EQ(ReadAll(out / "data"), "a file");
+}
+
+// An entry whose data ends before its stated size ends the run, and the
+// file it began is not left behind under its name.
+TEST_F(Hostile, FileWhoseDataEndsEarlyIsRemoved) {
+    std::string bytes = ZipWriter({{.name = "first.txt", .data = "complete"},
+                                   {.name = "cut.txt", .data = std::string(3000, 'c')}});
+    // The second entry claims 100000 stored bytes: its data runs into the
+    // directory and then the end of the archive.
+    const size_t local = bytes.find(std::string("PK\x03\x04", 4), 1);
+    const size_t central = bytes.rfind(std::string("PK\x01\x02", 4));
+    for (size_t field : {local + 18, local + 22, central + 20, central + 24}) {
+        std::string big;
+        Put32(big, 100000);
+        bytes.replace(field, 4, big);
+    }
+    OpenBytes(bytes);
+    z.DoAll = true;
+    EXPECT_THROW(z.UnZip(), EFatalUnzipError);
+    EXPECT_EQ(ReadAll(out / "first.txt"), "complete");
+    EXPECT_FALSE(fs::exists(out / "cut.txt"));
+}

@@ -52,7 +52,7 @@ int main() {
         std::printf("removed the uninstall entry\n");
     }
 
-    std::u16string launcher = LauncherFileName(DesktopFolder() + u"/" + kLauncher);
+    std::u16string launcher = LauncherFileName(DesktopFolder(TDesktop::AllUsers) + u"/" + kLauncher);
     std::ifstream in(TextToUtf8(launcher));
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::string marker = "Exec=\"" + TextToUtf8(folder) + "/";

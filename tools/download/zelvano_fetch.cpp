@@ -20,6 +20,7 @@
 
 #include "download/HttpDownLoad.h"
 #include "platform/codepage.h"
+#include "platform/console.h"
 #include "platform/sysinfo.h"
 
 namespace {
@@ -57,22 +58,24 @@ std::string Duration(double seconds) {
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: zelvano-fetch [-q] URL FILE\n");
+    platform::PrintText(stderr, "usage: zelvano-fetch [-q] URL FILE\n");
     return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    const std::vector<std::string> args = platform::Utf8Arguments(argc, argv);
+    argc = static_cast<int>(args.size());
     bool quiet = false;
     int first = 1;
-    if (argc > 1 && std::strcmp(argv[1], "-q") == 0) {
+    if (argc > 1 && args[1] == "-q") {
         quiet = true;
         first = 2;
     }
     if (argc - first != 2) return Usage();
-    const std::u16string url = platform::Utf8ToText(argv[first]);
-    const std::u16string file = platform::Utf8ToText(argv[first + 1]);
+    const std::u16string url = platform::Utf8ToText(args[first]);
+    const std::u16string file = platform::Utf8ToText(args[first + 1]);
     const bool drawProgress = !quiet && platform::IsTerminal(2);
 
     std::signal(SIGINT, OnInterrupt);
@@ -109,7 +112,7 @@ int main(int argc, char** argv) {
         const double speed = elapsed > 0 ? (done - startBytes) / elapsed : 0;
         const int percent = total > 0 ? static_cast<int>(done * 100 / total) : 100;
         const double left = speed > 0 ? (total - done) / speed : -1;
-        std::fprintf(stderr, "\r%3d%%  %s / %s  %s/s  %s left   ", percent, Size(done).c_str(),
+        platform::PrintText(stderr, "\r%3d%%  %s / %s  %s/s  %s left   ", percent, Size(done).c_str(),
                      Size(total).c_str(), Size(speed).c_str(), Duration(left).c_str());
         std::fflush(stderr);
     }
@@ -118,15 +121,15 @@ int main(int argc, char** argv) {
 
     const double elapsed =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    const std::string fileName = argv[first + 1];
+    const std::string fileName = args[first + 1];
     const int64_t done = downloader.BytesDone();
     switch (outcome.load()) {
     case Outcome::Completed:
-        std::fprintf(stderr, "%s: %s (%lld bytes) complete in %.2f s\n", fileName.c_str(),
+        platform::PrintText(stderr, "%s: %s (%lld bytes) complete in %.2f s\n", fileName.c_str(),
                      Size(done).c_str(), static_cast<long long>(done), elapsed);
         return 0;
     case Outcome::Failed:
-        std::fprintf(stderr, "zelvano-fetch: %s\n",
+        platform::PrintText(stderr, "zelvano-fetch: %s\n",
                      platform::TextToUtf8(downloader.LastError()).c_str());
         return 1;
     case Outcome::Running:
@@ -136,11 +139,11 @@ int main(int argc, char** argv) {
         try {
             std::rethrow_exception(downloader.FatalException());
         } catch (const std::exception& e) {
-            std::fprintf(stderr, "zelvano-fetch: %s\n", e.what());
+            platform::PrintText(stderr, "zelvano-fetch: %s\n", e.what());
         }
         return 1;
     }
-    std::fprintf(stderr, "%s: stopped at %lld bytes; run again to continue\n", fileName.c_str(),
+    platform::PrintText(stderr, "%s: stopped at %lld bytes; run again to continue\n", fileName.c_str(),
                  static_cast<long long>(done));
     return 130;
 }

@@ -17,6 +17,7 @@
 
 #include "json/jsonvalue.h"
 #include "platform/codepage.h"
+#include "platform/console.h"
 #include "platform/stream.h"
 
 using namespace json;
@@ -34,9 +35,8 @@ struct Options {
 };
 
 int Usage() {
-    std::fputs(
-        "usage: zelvano-json [--strict] [--whole] [--indent] [--escape] [--path PATH] [FILE|-]\n",
-        stderr);
+    platform::WriteText(stderr,
+                        "usage: zelvano-json [--strict] [--whole] [--indent] [--escape] [--path PATH] [FILE|-]\n");
     return 64;
 }
 
@@ -191,7 +191,7 @@ private:
         }
     }
     void Flush() {
-        if (pos_ && std::fwrite(buf_, 1, pos_, f_) != pos_) failed_ = true;
+        if (pos_ && !platform::WriteText(f_, std::string_view(buf_, pos_))) failed_ = true;
         pos_ = 0;
     }
 
@@ -205,10 +205,12 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
+    const std::vector<std::string> args = platform::Utf8Arguments(argc, argv);
+    argc = static_cast<int>(args.size());
     Options o;
     bool fileGiven = false;
     for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
+        std::string a = args[i];
         if (a == "--strict") o.strict = true;
         else if (a == "--whole") o.whole = true;
         else if (a == "--indent") o.indent = true;
@@ -216,7 +218,7 @@ int main(int argc, char** argv) {
         else if (a == "--path") {
             if (++i >= argc) return Usage();
             o.hasPath = true;
-            o.path = argv[i];
+            o.path = args[i];
         } else if (a.size() > 1 && a[0] == '-' && a != "-") {
             return Usage();
         } else {
@@ -230,18 +232,18 @@ int main(int argc, char** argv) {
     try {
         bytes = ReadAll(o.file);
     } catch (const platform::EReadError& e) {
-        std::fprintf(stderr, "zelvano-json: cannot read %s: %s\n",
+        platform::PrintText(stderr, "zelvano-json: cannot read %s: %s\n",
                      o.file == "-" ? "standard input" : ("\"" + o.file + "\"").c_str(), e.what());
         return 2;
     } catch (const platform::Exception& e) {
-        std::fprintf(stderr, "zelvano-json: %s\n", e.what());
+        platform::PrintText(stderr, "zelvano-json: %s\n", e.what());
         return 2;
     }
 
     IJsonValue value = Parse(bytes, o);
     std::string().swap(bytes);
     if (!value) {
-        std::fputs("invalid JSON\n", stderr);
+        platform::WriteText(stderr, "invalid JSON\n");
         return 1;
     }
 
@@ -255,7 +257,7 @@ int main(int argc, char** argv) {
     writer->Append(u"\n", 1);
     writer->Close();
     if (writer->Failed() || std::fflush(stdout) != 0) {
-        std::fputs("zelvano-json: write error\n", stderr);
+        platform::WriteText(stderr, "zelvano-json: write error\n");
         return 2;
     }
     return 0;

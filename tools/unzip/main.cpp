@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/codepage.h"
+#include "platform/console.h"
 #include "platform/files.h"
 #include "unzip/UnZipper.h"
 
@@ -21,7 +22,7 @@ using platform::TextToUtf8;
 namespace {
 
 int Usage() {
-    std::fprintf(stderr,
+    platform::PrintText(stderr,
                  "usage: zelvano-unzip [-l] [-t] [-j] [-o always|never|newer|older] [-P PASSWORD] "
                  "[-d DESTDIR] ARCHIVE [PATTERN...]\n");
     return 2;
@@ -48,18 +49,20 @@ std::string DateText(uint32_t dos) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    const std::vector<std::string> args = platform::Utf8Arguments(argc, argv);
+    argc = static_cast<int>(args.size());
     bool list = false, test = false, junk = false;
     TUZOverwriteMode overwrite = Always;
     std::string password, dest;
     bool haveDest = false;
     std::vector<std::string> rest;
     for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
+        std::string a = args[i];
         if (a == "-l") list = true;
         else if (a == "-t") test = true;
         else if (a == "-j") junk = true;
         else if ((a == "-o" || a == "-P" || a == "-d") && i + 1 < argc) {
-            std::string v = argv[++i];
+            std::string v = args[++i];
             if (a == "-P") password = v;
             else if (a == "-d") { dest = v; haveDest = true; }
             else if (v == "always") overwrite = Always;
@@ -83,12 +86,17 @@ int main(int argc, char** argv) {
         z.DoProcessMessages = false;
         z.OnSkippingFile = [&](TUnZipper*, TSkipReason r, const std::u16string& name, int, bool&) {
             anyBad = true;
-            std::printf("  skipped: %s (%s)\n", TextToUtf8(name).c_str(), ReasonText(r));
+            platform::PrintText(stdout, "  skipped: %s (%s)\n", TextToUtf8(name).c_str(), ReasonText(r));
         };
         z.OnBadCRC = [&](TUnZipper* s, uint32_t calc, uint32_t stored, int index) {
             anyBad = true;
-            std::printf("   failed: %s (bad CRC %08x, stored %08x)\n", TextToUtf8(s->Entry(index).FullName()).c_str(),
-                        calc, stored);
+            const TZipHeaderInfo& entry = s->Entry(index);
+            if (!unzip::MethodSupported(entry.compression_method))
+                platform::PrintText(stdout, "   failed: %s (unsupported compression method %u)\n",
+                                    TextToUtf8(entry.FullName()).c_str(), unsigned(entry.compression_method));
+            else
+                platform::PrintText(stdout, "   failed: %s (bad CRC %08x, stored %08x)\n",
+                                    TextToUtf8(entry.FullName()).c_str(), calc, stored);
         };
         if (list) {
             z.ReadZip();
@@ -96,10 +104,10 @@ int main(int argc, char** argv) {
                 // A directory that could not be read was set aside by ReadZip.
                 z.CheckArchive();
             }
-            std::printf("%12s %12s %6s %-16s %s\n", "Size", "Compressed", "Method", "Date", "Name");
+            platform::PrintText(stdout, "%12s %12s %6s %-16s %s\n", "Size", "Compressed", "Method", "Date", "Name");
             for (int i = 0; i < z.Count(); ++i) {
                 TZipHeaderInfo& e = z.Entry(i);
-                std::printf("%12" PRIu64 " %12" PRIu64 " %6u %-16s %s\n", e.UncompressedSize(), e.CompressedSize(),
+                platform::PrintText(stdout, "%12" PRIu64 " %12" PRIu64 " %6u %-16s %s\n", e.UncompressedSize(), e.CompressedSize(),
                             e.compression_method, DateText(e.last_mod_file_date_time).c_str(),
                             TextToUtf8(e.FullName()).c_str());
             }
@@ -107,7 +115,7 @@ int main(int argc, char** argv) {
         }
         if (test) {
             z.OnEndUnZip = [&](TUnZipper*, int, const std::u16string& name) {
-                std::printf("       OK: %s\n", TextToUtf8(name).c_str());
+                platform::PrintText(stdout, "       OK: %s\n", TextToUtf8(name).c_str());
             };
             bool ok = z.CheckArchive();
             return ok && !anyBad ? 0 : 1;
@@ -121,13 +129,13 @@ int main(int argc, char** argv) {
             for (size_t i = 1; i < rest.size(); ++i) z.FilesList.push_back(platform::Utf8ToText(rest[i]));
         }
         z.OnEndUnZip = [&](TUnZipper*, int, const std::u16string& name) {
-            std::printf("  written: %s\n", TextToUtf8(name).c_str());
+            platform::PrintText(stdout, "  written: %s\n", TextToUtf8(name).c_str());
         };
         z.UnZip();
         return anyBad ? 1 : 0;
     } catch (const std::exception& e) {
         std::fflush(stdout);
-        std::fprintf(stderr, "%s\n", e.what());
+        platform::PrintText(stderr, "%s\n", e.what());
         return 2;
     }
 }

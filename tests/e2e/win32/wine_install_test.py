@@ -30,6 +30,7 @@ http archive refused before any download. SIGNED_SETUP.exe trusts the
 development key whatever key SETUP.exe was built with.
 """
 import base64
+import json
 import os
 import shutil
 import socket
@@ -94,13 +95,10 @@ def drive_c(*parts):
     return os.path.join(PREFIX, "drive_c", *parts)
 
 
-def desktop():
-    users = drive_c("users")
-    for name in os.listdir(users):
-        path = os.path.join(users, name, "Desktop")
-        if name != "Public" and os.path.isdir(path):
-            return path
-    raise AssertionError("no desktop folder in the prefix")
+def desktop(prefix=None):
+    """The public desktop, where an installation for all users puts its
+    shortcut."""
+    return os.path.join(prefix or PREFIX, "drive_c", "users", "Public", "Desktop")
 
 
 def make_prefix():
@@ -299,7 +297,8 @@ class WineInstall(unittest.TestCase):
         self.assertEqual(values.get("HelpLink"), "")
         self.assertEqual(values.get("InstallLocation"), folder)
         self.assertEqual(values.get("Publisher"), "Zelvano教育集团")
-        self.assertEqual(values.get("UninstallString"), folder + "Uninstall.exe")
+        # Quoted: the folder has a space.
+        self.assertEqual(values.get("UninstallString"), '"' + folder + 'Uninstall.exe"')
         self.assertEqual(values.get("ReleaseVersion"), "2.0.0")
 
         started = os.path.join(CLIENT_DIR, "started")
@@ -490,6 +489,316 @@ class WineInstall(unittest.TestCase):
         self.assertIn("GET /api/autodownload/student HTTP/1.1", mixed.requests())
         self.assertEqual(plain.requests(), [], "the http archive was fetched")
         self.assertFalse(os.path.exists(os.path.join(CLIENT_DIR, "Corvexa.exe")))
+
+
+# ---------------------------------------------------------------------------
+# The installation as users meet it: a standard account (a plain uid, for
+# which Wine's files keep their read-only bits, unlike root's), the setup
+# program saved as "setup.exe", updates over an installation, Chinese names,
+# long folders. One prefix of that uid's own, in a temporary folder below the
+# work folder; no account of the machine is touched.
+
+USER_ID = 4242
+USER_WORK = os.path.join(WORK, "user")
+USER_PREFIX = os.path.join(USER_WORK, "prefix")
+USER_HOME = os.path.join(USER_WORK, "home")
+BUILD = os.path.dirname(os.path.dirname(os.path.dirname(SETUP)))  # SETUP is BUILD/app/win32/...
+UNZIP_TOOL = os.path.join(BUILD, "tools", "unzip", "zelvano-unzip.exe")
+FETCH_TOOL = os.path.join(BUILD, "tools", "download", "zelvano-fetch.exe")
+LOCALES = os.path.join(WORK, "locales")
+
+
+def user_env(**extra):
+    env = wine_env(**extra)
+    env.update(WINEPREFIX=USER_PREFIX, HOME=USER_HOME, USER="user%d" % USER_ID, LOGNAME="user%d" % USER_ID)
+    return env
+
+
+def as_user(command, timeout=300, cwd=None, **extra):
+    return subprocess.run(["setpriv", "--reuid=%d" % USER_ID, "--regid=%d" % USER_ID, "--clear-groups", *command],
+                          env=user_env(**extra), capture_output=True, timeout=timeout, cwd=cwd)
+
+
+def user_drive_c(*parts):
+    return os.path.join(USER_PREFIX, "drive_c", *parts)
+
+
+def give_to_user(path):
+    for root, dirs, files in os.walk(path):
+        os.chown(root, USER_ID, USER_ID)
+        for name in files:
+            os.lchown(os.path.join(root, name), USER_ID, USER_ID)
+    os.chown(path, USER_ID, USER_ID)
+
+
+def taiwanese_locale():
+    """A zh_TW.UTF-8 locale compiled into the work folder (LOCPATH), so that
+    Wine's code pages are Big5's (950) without a system locale installed;
+    None when it cannot be made here."""
+    target = os.path.join(LOCALES, "zh_TW.UTF-8")
+    if not os.path.isdir(target):
+        os.makedirs(LOCALES, exist_ok=True)
+        subprocess.run(["localedef", "-i", "zh_TW", "-f", "UTF-8", target], capture_output=True)
+        if not os.path.isdir(target):
+            return None
+        os.chmod(LOCALES, 0o755)
+    return {"LOCPATH": LOCALES, "LC_ALL": "zh_TW.UTF-8", "LANG": "zh_TW.UTF-8"}
+
+
+def raw_zip(path, entries):
+    """A stored archive written byte by byte: entries are (raw name bytes,
+    data, external attributes, made-by host), without the UTF-8 flag."""
+    import struct
+    import zlib
+    out, central = b"", b""
+    for name, data, external, host in entries:
+        crc = zlib.crc32(data)
+        offset = len(out)
+        out += struct.pack("<IHHHIIIIHH", 0x04034B50, 20, 0, 0, 0x5A2E6000, crc, len(data), len(data), len(name), 0)
+        out += name + data
+        central += struct.pack("<IHHHHIIIIHHHHHII", 0x02014B50, (host << 8) | 20, 20, 0, 0, 0x5A2E6000, crc,
+                               len(data), len(data), len(name), 0, 0, 0, 0, external, offset)
+        central += name
+    out += central + struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, len(entries), len(entries), len(central),
+                                 len(out), 0)
+    with open(path, "wb") as f:
+        f.write(out)
+
+
+class WineAsUsersRunIt(unittest.TestCase):
+    """One row per fault seen with the Windows build as users run it."""
+
+    @classmethod
+    def setUpClass(cls):
+        os.makedirs(USER_HOME, exist_ok=True)
+        give_to_user(USER_WORK)
+        if not os.path.exists(os.path.join(USER_PREFIX, "system.reg")):
+            done = as_user([WINE, "wineboot", "-i"], timeout=600)
+            assert os.path.exists(os.path.join(USER_PREFIX, "system.reg")), done.stderr
+        as_user([WINESERVER, "-w"], timeout=120)
+        cls.xvfb = start_display()
+        cls.client_dir = user_drive_c("Program Files", "Pordino2.0")
+        cls.programs = os.path.join(USER_WORK, "programs")
+        os.makedirs(cls.programs, exist_ok=True)
+        give_to_user(cls.programs)
+
+    @classmethod
+    def tearDownClass(cls):
+        as_user([WINESERVER, "-k"], timeout=60)
+        cls.xvfb.terminate()
+        cls.xvfb.wait()
+
+    def setUp(self):
+        shutil.rmtree(self.client_dir, ignore_errors=True)
+        lnk = os.path.join(desktop(USER_PREFIX), "Zelvano在线2.0.lnk")
+        if os.path.exists(lnk):
+            os.remove(lnk)
+
+    def archive(self, name, files):
+        """A release archive (zip -P) of name -> bytes, with Unix modes when
+        a value is (bytes, mode)."""
+        path = os.path.join(WORK, name)
+        stage = tempfile.mkdtemp(dir=WORK)
+        for member, content in files.items():
+            data, mode = content if isinstance(content, tuple) else (content, 0o644)
+            target = os.path.join(stage, member)
+            os.makedirs(os.path.dirname(target), exist_ok=True)
+            with open(target, "wb") as f:
+                f.write(data)
+            os.chmod(target, mode)
+        if os.path.exists(path):
+            os.remove(path)
+        subprocess.run(["zip", "-q", "-r", "-X", "-P", PASSWORD, path, "."], cwd=stage, check=True)
+        shutil.rmtree(stage)
+        return path
+
+    def client(self):
+        with open(CLIENT, "rb") as f:
+            return f.read()
+
+    def install(self, archive, program="setup.exe", served_as=None, **extra):
+        """Serves the archive (as files/release.zip, or files/`served_as`),
+        runs a copy of the setup program saved under `program` as the plain
+        uid; returns (status, standard error, server)."""
+        server = Server(archive)
+        self.addCleanup(server.stop)
+        if served_as is not None:
+            shutil.copy(archive, os.path.join(server.root, "files", served_as))
+            # JSON's own escapes keep the reply ASCII, whatever charset it is read in.
+            with open(os.path.join(server.root, "api", "autodownload", "student"), "w") as f:
+                f.write(json.dumps({"download_url": "%s/files/%s" % (server.url, served_as)}))
+        folder = tempfile.mkdtemp(dir=self.programs)
+        os.chmod(folder, 0o755)
+        setup = os.path.join(folder, program)
+        shutil.copy(SETUP, setup)
+        os.chmod(setup, 0o755)
+        done = as_user([WINE, setup, "/silent"], ZELVANO_UPDATE_SERVER=server.url, **extra)
+        return done.returncode, done.stderr.decode("utf-8", "replace"), server
+
+    def started(self, folder=None):
+        path = os.path.join(folder or self.client_dir, "started")
+        for _ in range(100):
+            if os.path.exists(path):
+                return True
+            time.sleep(0.1)
+        return False
+
+    def test_01_updates_over_read_only_files(self):
+        """Row 1: files made read-only by the archive (Unix 0444 and the DOS
+        read-only bit) are replaced by the next update."""
+        first = self.archive("readonly-1.zip", {"Corvexa.exe": (self.client(), 0o555),
+                                                "data/locked.txt": (b"version 1", 0o444)})
+        raw = os.path.join(WORK, "dos-readonly.zip")
+        status, errors, _ = self.install(first)
+        self.assertEqual(status, 0, errors)
+        locked = os.path.join(self.client_dir, "data", "locked.txt")
+        self.assertFalse(os.stat(locked).st_mode & 0o222, "the archive's mode made it read-only")
+        second = self.archive("readonly-2.zip", {"Corvexa.exe": (self.client(), 0o555),
+                                                 "data/locked.txt": (b"version 2", 0o444)})
+        started = time.monotonic()
+        status, errors, _ = self.install(second)
+        self.assertEqual(status, 0, errors)
+        self.assertLess(time.monotonic() - started, 60)
+        with open(locked, "rb") as f:
+            self.assertEqual(f.read(), b"version 2")
+        # The DOS read-only bit of an archive made on Windows, then once more.
+        with open(CLIENT, "rb") as f:
+            client = f.read()
+        for version in (b"dos 1", b"dos 2"):
+            raw_zip(raw, [(b"Corvexa.exe", client, 0x20, 0), (b"data/locked.txt", version, 0x21, 0)])
+            status, errors, _ = self.install(raw)
+            self.assertEqual(status, 0, errors)
+            with open(locked, "rb") as f:
+                self.assertEqual(f.read(), version)
+
+    def test_02_saved_as_setup_exe_ends_no_other_setup(self):
+        """Row 2: another program named setup.exe keeps running."""
+        other_dir = tempfile.mkdtemp(dir=self.programs)
+        os.chmod(other_dir, 0o777)
+        other = os.path.join(other_dir, "setup.exe")
+        shutil.copy(CLIENT, other)
+        os.chmod(other, 0o755)
+        running = subprocess.Popen(["setpriv", "--reuid=%d" % USER_ID, "--regid=%d" % USER_ID, "--clear-groups",
+                                    WINE, other, "/wait"], cwd=other_dir, env=user_env(),
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.addCleanup(running.wait, timeout=30)
+        self.addCleanup(lambda: running.poll() is None and running.kill())
+        self.assertTrue(self.started(other_dir), "the other setup.exe did not start")
+        status, errors, _ = self.install(self.archive("plain.zip", {"Corvexa.exe": self.client()}))
+        self.assertEqual(status, 0, errors)
+        self.assertTrue(self.started())
+        time.sleep(1)
+        self.assertIsNone(running.poll(), "the other setup.exe was ended")
+
+    def test_07_double_byte_names_from_a_taiwanese_system(self):
+        """Row 7: 許功蓋 in Big5 (each second byte 0x5C) under code page 950."""
+        locale_env = taiwanese_locale()
+        if locale_env is None:
+            self.skipTest("no zh_TW locale can be compiled here")
+        raw = os.path.join(WORK, "big5.zip")
+        raw_zip(raw, [(b"Corvexa.exe", self.client(), 0x20, 0),
+                      ("許功蓋.txt".encode("big5"), b"big5", 0x20, 0)])
+        status, errors, _ = self.install(raw, **locale_env)
+        self.assertEqual(status, 0, errors)
+        with open(os.path.join(self.client_dir, "許功蓋.txt"), "rb") as f:
+            self.assertEqual(f.read(), b"big5")
+
+    def test_08_download_url_with_chinese_characters(self):
+        """Row 8: the archive's address is sent as percent-encoded UTF-8."""
+        archive = self.archive("plain.zip", {"Corvexa.exe": self.client()})
+        status, errors, server = self.install(archive, served_as="发布.zip")
+        self.assertEqual(status, 0, errors)
+        self.assertTrue(any(r.startswith("GET /files/%E5%8F%91%E5%B8%83.zip") for r in server.requests()),
+                        server.requests())
+        self.assertTrue(self.started())
+
+    def test_09_names_windows_cannot_hold(self):
+        """Row 9: forbidden characters and trailing dots become "_"; names
+        Windows takes for one file fail the installation, reported."""
+        status, errors, _ = self.install(self.archive("names.zip", {
+            "Corvexa.exe": self.client(), "What?.txt": b"what", "notes.": b"dot", "notes": b"plain",
+            "trail ": b"space", "trail": b"no space", "d/a:b.txt": b"colon"}))
+        self.assertEqual(status, 0, errors)
+        expected = {"What_.txt": b"what", "notes_": b"dot", "notes": b"plain", "trail_": b"space",
+                    "trail": b"no space", "d/a_b.txt": b"colon"}
+        for name, data in expected.items():
+            with open(os.path.join(self.client_dir, name), "rb") as f:
+                self.assertEqual(f.read(), data, name)
+        self.assertFalse(os.path.exists(os.path.join(self.client_dir, "d", "a")), "an NTFS stream's file")
+
+        self.setUp()
+        status, errors, _ = self.install(self.archive("case.zip", {
+            "Corvexa.exe": self.client(), "Readme.txt": b"first", "README.TXT": b"second"}))
+        self.assertEqual(status, 2, errors)
+        self.assertFalse(self.started())
+
+    def test_10_files_past_260_characters(self):
+        """Row 10: the extraction writes below a folder past the classic
+        limit (Wine sets ProgramFiles itself, so the setup program's install
+        folder cannot be moved there; the same component is run by the tool)."""
+        folder = tempfile.mkdtemp(dir=self.programs)
+        os.chmod(folder, 0o777)
+        target = "\\".join(["a-rather-long-folder-name-%02d" % k for k in range(9)])
+        archive = os.path.join(folder, "long.zip")
+        shutil.copy(self.archive("long.zip", {"data/deeper/still/readme.txt": b"long"}), archive)
+        give_to_user(folder)
+        done = as_user([WINE, UNZIP_TOOL, "-P", PASSWORD, "-d", target, "long.zip"], cwd=folder)
+        self.assertEqual(done.returncode, 0, done.stdout + done.stderr)
+        readme = os.path.join(folder, *target.split("\\"), "data", "deeper", "still", "readme.txt")
+        self.assertGreater(len(readme), 300)
+        with open(readme, "rb") as f:
+            self.assertEqual(f.read(), b"long")
+
+    def test_11_folder_entry_where_a_file_stands(self):
+        """Row 11: the folder cannot be made; the entry fails."""
+        os.makedirs(self.client_dir)
+        with open(os.path.join(self.client_dir, "data"), "w") as f:
+            f.write("a file")
+        give_to_user(self.client_dir)
+        raw = os.path.join(WORK, "folder.zip")
+        raw_zip(raw, [(b"Corvexa.exe", self.client(), 0x20, 0), (b"data/", b"", 0x10, 0)])
+        status, errors, _ = self.install(raw)
+        self.assertEqual(status, 2, errors)
+        self.assertFalse(self.started())
+
+    def test_13_data_that_ends_early_leaves_no_file(self):
+        """Row 13: a stored entry claiming more bytes than the archive has."""
+        import struct
+        raw = os.path.join(WORK, "short.zip")
+        raw_zip(raw, [(b"Corvexa.exe", self.client(), 0x20, 0), (b"cut.bin", b"c" * 3000, 0x20, 0)])
+        with open(raw, "rb") as f:
+            data = bytearray(f.read())
+        local = data.find(b"PK\x03\x04", 1)
+        central = data.rfind(b"PK\x01\x02")
+        for field in (local + 18, local + 22, central + 20, central + 24):
+            data[field:field + 4] = struct.pack("<I", 100000)
+        with open(raw, "wb") as f:
+            f.write(data)
+        status, errors, _ = self.install(raw)
+        self.assertEqual(status, 2, errors)
+        self.assertFalse(os.path.exists(os.path.join(self.client_dir, "cut.bin")), "a cut file left")
+        self.assertFalse(self.started())
+
+    def test_14_tools_take_chinese_arguments(self):
+        """Row 14: arguments from the wide command line."""
+        folder = tempfile.mkdtemp(dir=self.programs)
+        os.chmod(folder, 0o777)
+        os.makedirs(os.path.join(folder, "下载"))
+        archive = os.path.join(folder, "下载", "发布.zip")
+        shutil.copy(self.archive("tool.zip", {"文件.txt": b"tool"}), archive)
+        give_to_user(folder)
+        done = as_user([WINE, UNZIP_TOOL, "-P", PASSWORD, "-d", "解压", "下载\\发布.zip"], cwd=folder)
+        self.assertEqual(done.returncode, 0, done.stdout + done.stderr)
+        with open(os.path.join(folder, "解压", "文件.txt"), "rb") as f:
+            self.assertEqual(f.read(), b"tool")
+        # Output to a pipe stays UTF-8.
+        self.assertIn("文件.txt", done.stdout.decode("utf-8", "replace"))
+
+        server = Server(archive)
+        self.addCleanup(server.stop)
+        done = as_user([WINE, FETCH_TOOL, "-q", server.url + "/files/release.zip", "保存.zip"], cwd=folder)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertTrue(os.path.isfile(os.path.join(folder, "保存.zip")))
 
 
 if __name__ == "__main__":

@@ -96,7 +96,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     if (Inside(InstallLocation(), folder)) RegDeleteKeyW(HKEY_LOCAL_MACHINE, kUninstallKey);
 
     wchar_t desktop[MAX_PATH] = L"";
-    if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, 0, desktop))) {
+    if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_COMMON_DESKTOPDIRECTORY, nullptr, 0, desktop))) {
         const std::wstring shortcut = std::wstring(desktop) + L"\\" + kShortcut;
         if (Inside(ShortcutTarget(shortcut), folder)) DeleteFileW(shortcut.c_str());
     }
