@@ -1,7 +1,9 @@
-// zelvano-fetch [-q] URL FILE
+// zelvano-fetch [-q] [-r SECONDS] URL FILE
 //
 // Downloads URL into FILE with the threaded downloader, continuing from FILE
-// when it exists, and waits for it. On a terminal a progress line (percent,
+// when it exists, and waits for it. A line that stalls for 25 s or drops is
+// asked again after growing pauses, for up to two minutes without progress
+// (-r sets that window in seconds; -r 0 retries nothing). On a terminal a progress line (percent,
 // bytes, speed, time left) is drawn on standard error; with -q or without a
 // terminal only the summary is printed. Exit status: 0 when the download
 // completed, which means FILE equals the remote file byte for byte; 1 when it
@@ -57,7 +59,7 @@ std::string Duration(double seconds) {
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: zelvano-fetch [-q] URL FILE\n");
+    std::fprintf(stderr, "usage: zelvano-fetch [-q] [-r SECONDS] URL FILE\n");
     return 2;
 }
 
@@ -65,10 +67,19 @@ int Usage() {
 
 int main(int argc, char** argv) {
     bool quiet = false;
+    download::TNetworkPolicy network = download::kRealLinePolicy;
     int first = 1;
-    if (argc > 1 && std::strcmp(argv[1], "-q") == 0) {
-        quiet = true;
-        first = 2;
+    for (; first < argc; ++first) {
+        if (std::strcmp(argv[first], "-q") == 0) {
+            quiet = true;
+        } else if (std::strcmp(argv[first], "-r") == 0 && first + 1 < argc) {
+            char* end = nullptr;
+            const long seconds = std::strtol(argv[++first], &end, 10);
+            if (end == argv[first] || *end != '\0' || seconds < 0 || seconds > 86400) return Usage();
+            network.RetryWindow = static_cast<int>(seconds * 1000);
+        } else {
+            break;
+        }
     }
     if (argc - first != 2) return Usage();
     const std::u16string url = platform::Utf8ToText(argv[first]);
@@ -84,6 +95,14 @@ int main(int argc, char** argv) {
     download::THttpDownLoad downloader(drawProgress ? &gauge : nullptr);
     downloader.SetDownLoadUrl(url);
     downloader.SetLocalFileName(file);
+    // Deadlines and retries, so that a stalled or dropped line neither hangs
+    // the tool nor ends it at the first fault.
+    downloader.Network = network;
+    downloader.OnRetry = [&](download::THttpDownLoad*, const std::u16string& failure, int pauseMs) {
+        if (quiet) return;
+        std::fprintf(stderr, "%szelvano-fetch: %s; retrying in %d s\n", drawProgress ? "\n" : "",
+                     platform::TextToUtf8(failure).c_str(), pauseMs / 1000);
+    };
     enum class Outcome { Running, Completed, Failed };
     std::atomic<Outcome> outcome{Outcome::Running};
     downloader.OnDownLoadFinish = [&](download::THttpDownLoad*) { outcome = Outcome::Completed; };
