@@ -1,0 +1,125 @@
+// The setup program unattended on lines that misbehave: the release archive
+// comes through the fault proxy in front of nginx, which stalls, resets and
+// refuses, cuts connections or answers 503. Each installs in one run and
+// carries the archive about once; a second attempt continues a kept archive,
+// or fetches it anew when the server's file changed.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "tests/e2e/e2e_support.h"
+#include "tests/support/fault_proxy.h"
+
+using namespace e2e;
+
+namespace {
+
+// The demo release with an incompressible file of `size` bytes (the file's
+// bytes follow from its size).
+fs::path MakeRelease(const fs::path& work, size_t size, const std::string& name) {
+    fs::path stage = work / ("stage-" + name);
+    UnpackDemo(stage);
+    WriteRandomFile(stage / "data" / "media.bin", size);
+    ZipFolder(stage, work / (name + ".zip"));
+    return work / (name + ".zip");
+}
+
+// The update reply of `root` names the archive at `base`.
+void ReplyWithArchiveAt(TInstallRoot& root, const std::string& base) {
+    WriteFile(root.Www() / "api" / "autodownload" / "student",
+              R"({"download_url":")" + base + R"(/files/release.zip"})");
+}
+
+}  // namespace
+
+struct TFaultyLine {
+    const char* name;
+    std::vector<std::string> options;  // the fault proxy's
+    double atMostSeconds;
+};
+
+class FaultyLine : public testing::TestWithParam<TFaultyLine> {};
+
+// One run installs, carrying the archive at most about once.
+TEST_P(FaultyLine, InstallsInOneRun) {
+    const TFaultyLine& c = GetParam();
+    TInstallRoot root;
+    const size_t mediaSize = 8'000'000;
+    const fs::path archive = MakeRelease(root.Root(), mediaSize, "release");
+    const auto archiveSize = static_cast<double>(fs::file_size(archive));
+    root.Serve(archive);
+    zelvano_test::FaultProxy proxy(root.Nginx().Port(), c.options);
+    ReplyWithArchiveAt(root, proxy.BaseURL());
+    TRunResult run = root.RunSetup({}, 80);
+    EXPECT_FALSE(run.TimedOut);
+    EXPECT_EQ(run.ExitStatus, 0) << run.Stderr;
+    EXPECT_EQ(fs::file_size(root.ClientFolder() / "data" / "media.bin"), mediaSize);
+    EXPECT_TRUE(fs::exists(root.ClientFolder() / "Corvexa.exe"));
+    const double carried = static_cast<double>(proxy.Stat("bytes"));
+    EXPECT_LE(carried, 1.1 * archiveSize);
+    EXPECT_LT(run.Seconds, c.atMostSeconds);
+    // The fault did happen on the way.
+    EXPECT_GT(proxy.Stat("stalls") + proxy.Stat("resets") + proxy.Stat("cuts") + proxy.Stat("failures"), 0);
+    std::printf("[ figures  ] %s: 1 run, %.0f of %.0f bytes carried (%.2fx), %.1f s\n", c.name, carried,
+                archiveSize, carried / archiveSize, run.Seconds);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    InstallNetwork, FaultyLine,
+    testing::Values(TFaultyLine{"Stall", {"--stall-after", "3000000"}, 60},
+                    TFaultyLine{"ResetThenRefused", {"--reset-after", "3000000", "--refuse-for", "6"}, 45},
+                    TFaultyLine{"ClosedEvery2MB", {"--cut-every", "2000000"}, 30},
+                    TFaultyLine{"Every4thRequest503", {"--fail-every", "4"}, 45}),
+    [](const testing::TestParamInfo<TFaultyLine>& info) { return std::string(info.param.name); });
+
+// A run broken off during the download (the process killed) leaves the
+// archive's first part and its record; the next run continues it while the
+// server has the same file, and fetches the new file from 0 when it changed.
+TEST(InstallNetwork, NextRunContinuesTheSameFileAndRefetchesAChangedOne) {
+    zelvano_test::TempDir work;
+    const fs::path first = MakeRelease(work.Path(), 6'000'000, "first");
+    const fs::path second = MakeRelease(work.Path(), 6'000'001, "second");
+    for (bool changed : {false, true}) {
+        SCOPED_TRACE(changed ? "changed between the runs" : "the same file");
+        TInstallRoot root;
+        root.Serve(first);
+        fs::path partial = root.ClientFolder() / "Update" / "Version.zip";
+        int port = 0;
+        {
+            // A slow line: the first run is ended part-way.
+            zelvano_test::FaultProxy proxy(root.Nginx().Port(), {"--rate", "400000"});
+            port = proxy.Port();
+            ReplyWithArchiveAt(root, proxy.BaseURL());
+            TRunResult broken = root.RunSetup({}, 6);
+            EXPECT_TRUE(broken.TimedOut);
+        }
+        ASSERT_TRUE(fs::exists(partial));
+        const auto kept = fs::file_size(partial);
+        ASSERT_GT(kept, 0u);
+        ASSERT_LT(kept, fs::file_size(first));
+        EXPECT_TRUE(fs::exists(root.ClientFolder() / "Update" / "Version.zip.head"));
+
+        if (changed) {
+            fs::copy_file(second, root.Www() / "files" / "release.zip", fs::copy_options::overwrite_existing);
+            fs::last_write_time(root.Www() / "files" / "release.zip",
+                                fs::last_write_time(root.Www() / "files" / "release.zip") + std::chrono::hours(1));
+        }
+        // The same address again, now on a good line.
+        zelvano_test::FaultProxy proxy(root.Nginx().Port(), {"--port", std::to_string(port)});
+        const size_t before = root.Requests().size();
+        TRunResult run = root.RunSetup({}, 60);
+        EXPECT_EQ(run.ExitStatus, 0) << run.Stderr;
+        EXPECT_EQ(fs::file_size(root.ClientFolder() / "data" / "media.bin"), changed ? 6'000'001u : 6'000'000u);
+        std::string firstRange;
+        for (size_t i = before; i < root.Requests().size(); ++i)
+            if (root.Requests()[i].first.rfind("GET /files/", 0) == 0) {
+                firstRange = root.Requests()[i].second;
+                break;
+            }
+        if (changed)
+            EXPECT_EQ(firstRange, "bytes=0-1023999") << "kept " << kept;
+        else
+            EXPECT_EQ(firstRange.rfind("bytes=" + std::to_string(kept) + "-", 0), 0u) << firstRange;
+        EXPECT_FALSE(fs::exists(root.ClientFolder() / "Update"));
+    }
+}
