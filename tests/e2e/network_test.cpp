@@ -9,6 +9,7 @@
 
 #include "tests/e2e/e2e_support.h"
 #include "tests/support/fault_proxy.h"
+#include "tests/support/fault_server.h"
 
 using namespace e2e;
 
@@ -38,13 +39,15 @@ struct TFaultyLine {
     double atMostSeconds;
 };
 
+void PrintTo(const TFaultyLine& line, std::ostream* out) { *out << line.name; }
+
 class FaultyLine : public testing::TestWithParam<TFaultyLine> {};
 
 // One run installs, carrying the archive at most about once.
 TEST_P(FaultyLine, InstallsInOneRun) {
     const TFaultyLine& c = GetParam();
     TInstallRoot root;
-    const size_t mediaSize = 8'000'000;
+    const size_t mediaSize = 40'000'000;
     const fs::path archive = MakeRelease(root.Root(), mediaSize, "release");
     const auto archiveSize = static_cast<double>(fs::file_size(archive));
     root.Serve(archive);
@@ -66,9 +69,9 @@ TEST_P(FaultyLine, InstallsInOneRun) {
 
 INSTANTIATE_TEST_SUITE_P(
     InstallNetwork, FaultyLine,
-    testing::Values(TFaultyLine{"Stall", {"--stall-after", "3000000"}, 60},
-                    TFaultyLine{"ResetThenRefused", {"--reset-after", "3000000", "--refuse-for", "6"}, 45},
-                    TFaultyLine{"ClosedEvery2MB", {"--cut-every", "2000000"}, 30},
+    testing::Values(TFaultyLine{"Stall", {"--stall-after", "12000000"}, 60},
+                    TFaultyLine{"ResetThenRefused", {"--reset-after", "12000000", "--refuse-for", "6"}, 45},
+                    TFaultyLine{"ClosedEvery5MB", {"--cut-every", "5000000"}, 30},
                     TFaultyLine{"Every4thRequest503", {"--fail-every", "4"}, 45}),
     [](const testing::TestParamInfo<TFaultyLine>& info) { return std::string(info.param.name); });
 
@@ -122,4 +125,26 @@ TEST(InstallNetwork, NextRunContinuesTheSameFileAndRefetchesAChangedOne) {
             EXPECT_EQ(firstRange.rfind("bytes=" + std::to_string(kept) + "-", 0), 0u) << firstRange;
         EXPECT_FALSE(fs::exists(root.ClientFolder() / "Update"));
     }
+}
+
+// A server that accepts and never answers: the program notices the silence,
+// asks again after growing pauses, and once two minutes have passed without
+// progress ends in the network-failure state (about 140 s: the window and
+// one idle deadline).
+TEST(InstallNetworkSlow, ServerThatNeverAnswersEndsInTheNetworkFailureState) {
+    TInstallRoot root;
+    root.Serve(ZELVANO_DEMO_ARCHIVE);
+    zelvano_test::FaultServer silent(R"({"connections": [], "default": [{"read": "head"}, {"hold": 300}]})");
+    ReplyWithArchiveAt(root, silent.BaseURL());
+    TRunResult run = root.RunSetup({}, 200);
+    EXPECT_FALSE(run.TimedOut);
+    EXPECT_EQ(run.ExitStatus, 1) << run.Stderr;
+    EXPECT_EQ(run.LastLine(), "网络断开安装失败 ，请重新安装 . . .");
+    EXPECT_GT(run.Seconds, 120);
+    EXPECT_LT(run.Seconds, 170);
+    // The size request was asked again, each time on a new connection.
+    EXPECT_GE(silent.Connections(), 4);
+    EXPECT_EQ(static_cast<int>(silent.Requests().size()), silent.Connections());
+    std::printf("[ figures  ] never answers: network failure after %.1f s, %d requests\n", run.Seconds,
+                silent.Connections());
 }

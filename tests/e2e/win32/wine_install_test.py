@@ -23,8 +23,8 @@ from nginx with a certificate of a test authority: installed while the
 prefix's Root store holds that authority (TRUST_ROOT.exe puts it there and
 takes it out), a network failure (status 1) with nothing requested once it
 does not. Last the network's faults: the archive through the fault proxy
-(silent after 3 MB, reset and then refused for 6 s, every connection closed
-after 2 MB, a 503 for every 4th request), each installed in one run carrying
+of a 40 MB archive (silent after 12 MB, reset and then refused for 6 s, every
+connection closed after 5 MB, a 503 for every 4th request), each installed in one run carrying
 the archive about once, and a file changed between two runs fetched anew.
 """
 import base64
@@ -171,6 +171,7 @@ class Proxy:
     def stop(self):
         self.process.terminate()
         self.process.wait(timeout=30)
+        self.process.stdout.close()
 
 
 def dead_server_url():
@@ -454,13 +455,13 @@ class WineInstall(unittest.TestCase):
         large = os.path.join(WORK, "large.zip")
         if not os.path.exists(large):
             with open(media, "wb") as f:
-                f.write(os.urandom(8_000_000))
+                f.write(os.urandom(40_000_000))
             make_archive(large, {"Corvexa.exe": CLIENT, "Uninstall.exe": UNINSTALL, "data/media.bin": media})
         size = os.path.getsize(large)
         cases = (
-            ("silent after 3 MB", ("--stall-after", "3000000"), 60),
-            ("reset after 3 MB, then refused for 6 s", ("--reset-after", "3000000", "--refuse-for", "6"), 60),
-            ("every connection closed after 2 MB", ("--cut-every", "2000000"), 45),
+            ("silent after 12 MB", ("--stall-after", "12000000"), 60),
+            ("reset after 12 MB, then refused for 6 s", ("--reset-after", "12000000", "--refuse-for", "6"), 60),
+            ("every connection closed after 5 MB", ("--cut-every", "5000000"), 45),
             ("every 4th request answered 503", ("--fail-every", "4"), 60),
         )
         for number, (name, options, limit) in enumerate(cases):
@@ -478,7 +479,7 @@ class WineInstall(unittest.TestCase):
                     proxy.stop()
                     server.stop()
                 self.assertEqual(status, 0, errors)
-                self.assertEqual(os.path.getsize(os.path.join(CLIENT_DIR, "data", "media.bin")), 8_000_000)
+                self.assertEqual(os.path.getsize(os.path.join(CLIENT_DIR, "data", "media.bin")), 40_000_000)
                 self.assertLessEqual(carried, 1.1 * size)
                 self.assertGreater(faults, 0)
                 self.assertLess(seconds, limit)
