@@ -4,7 +4,9 @@
 // carries the archive about once; a second attempt continues a kept archive,
 // or fetches it anew when the server's file changed.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <cstdio>
 
 #include "tests/e2e/e2e_support.h"
@@ -125,6 +127,39 @@ TEST(InstallNetwork, NextRunContinuesTheSameFileAndRefetchesAChangedOne) {
             EXPECT_EQ(firstRange.rfind("bytes=" + std::to_string(kept) + "-", 0), 0u) << firstRange;
         EXPECT_FALSE(fs::exists(root.ClientFolder() / "Update"));
     }
+}
+
+// A disk that fills during the download (here the file-size limit) fails the
+// installation, not the network; the pieces written stay, and the next run
+// continues from them.
+TEST(InstallNetwork, FullDiskFailsTheInstallationAndTheNextRunContinues) {
+    TInstallRoot root;
+    const fs::path archive = MakeRelease(root.Root(), 6'000'000, "release");
+    root.Serve(archive);
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit limited = saved;
+    limited.rlim_cur = 2'500'000;
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    TRunResult full = root.RunSetup({}, 60);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(full.ExitStatus, 2) << full.Stderr;
+    EXPECT_EQ(full.LastLine(), "安装应用程序失败，请重新安装 . . . ");
+    const fs::path partial = root.ClientFolder() / "Update" / "Version.zip";
+    ASSERT_TRUE(fs::exists(partial));
+    EXPECT_EQ(fs::file_size(partial), 2'048'000u) << "the pieces written before the disk filled";
+
+    const size_t before = root.Requests().size();
+    TRunResult run = root.RunSetup({}, 60);
+    EXPECT_EQ(run.ExitStatus, 0) << run.Stderr;
+    EXPECT_EQ(fs::file_size(root.ClientFolder() / "data" / "media.bin"), 6'000'000u);
+    for (size_t i = before; i < root.Requests().size(); ++i)
+        if (root.Requests()[i].first.rfind("GET /files/", 0) == 0) {
+            EXPECT_EQ(root.Requests()[i].second, "bytes=2048000-3071999");
+            break;
+        }
 }
 
 // A server that accepts and never answers: the program notices the silence,
