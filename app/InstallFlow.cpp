@@ -124,7 +124,8 @@ void TInstaller::AutoUpdate(const std::u16string& Url, const std::u16string& App
     if (Url.empty() || AppName.empty()) return;
     FUrl = Url;
     FAppName = AppName;
-    DeleteDir(GetUpdateDir());
+    // The work folder is kept across attempts: a partial archive there is
+    // continued when its record says it is a part of the same remote file.
     const std::u16string workFolder = GetUpdateDir();
     // A client folder that cannot be made (a file of its name, no rights)
     // would only fail later as a download error; it fails the installation.
@@ -138,6 +139,8 @@ void TInstaller::AutoUpdate(const std::u16string& Url, const std::u16string& App
     downLoader->SetDownLoadUrl(FUrl);
     downLoader->SetLocalFileName(localArchive);
     downLoader->SetFileID(100);
+    downLoader->Network = download::kRealLinePolicy;
+    downLoader->ResumeRecordFileName = localArchive + texts::SResumeRecordExt;
     downLoader->OnDownLoadFinish = [this](THttpDownLoad* Sender) {
         if (!WindowLinkCut()) DownLoadFinish(Sender);
     };
@@ -148,8 +151,11 @@ void TInstaller::AutoUpdate(const std::u16string& Url, const std::u16string& App
     window_.SetWindowState(TWindowState::Downloading);
 }
 
-void TInstaller::DownLoadError(THttpDownLoad*) {
-    FailInstallation(TWindowState::NetworkFailure);
+void TInstaller::DownLoadError(THttpDownLoad* Sender) {
+    // A disk that is full or cannot be written is no network failure; the
+    // partial archive stays for the next attempt.
+    const bool diskFailed = Sender != nullptr && Sender->LocalFileFailed();
+    FailInstallation(diskFailed ? TWindowState::InstallFailed : TWindowState::NetworkFailure);
     window_.InstallGauge().SetProgress(0);
     window_.ProcessMessages();
 }
@@ -205,6 +211,9 @@ void TInstaller::InstallUpdate(THttpDownLoad* Sender) {
     UnZipper->KeepZipOpen = false;
     archive.Close();
     if (!extracted) {
+        // The archive is whole and still does not install: the next attempt
+        // fetches it again instead of continuing it.
+        platform::DeleteFile(localArchive + texts::SResumeRecordExt);
         FailInstallation(TWindowState::InstallFailed);
         window_.AddLogLine(u"");
         return;
@@ -216,6 +225,7 @@ void TInstaller::InstallUpdate(THttpDownLoad* Sender) {
     // folder is removed only once the client is there, so a failed
     // installation keeps its archive.
     if (hits.empty()) {
+        platform::DeleteFile(localArchive + texts::SResumeRecordExt);
         FailInstallation(TWindowState::InstallFailed);
         return;
     }

@@ -68,6 +68,9 @@ inline constexpr char16_t SClientFolder[] = u"Pordino2.0";
 inline constexpr char16_t SClientExe[] = u"Corvexa.exe";
 inline constexpr char16_t SUpdateFolder[] = u"Update";
 inline constexpr char16_t SLocalArchive[] = u"Version.zip";
+// Appended to the local archive's name: the record of the remote file a
+// partial archive belongs to.
+inline constexpr char16_t SResumeRecordExt[] = u".head";
 inline constexpr char SArchivePassword[] = "qazkt";
 inline constexpr char16_t SAllFiles[] = u"*.*";
 inline constexpr char16_t SInvalidPath[] = u"无效的文件路径！";

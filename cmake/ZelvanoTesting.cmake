@@ -80,25 +80,24 @@ endfunction()
 
 # zelvano_test_paths(<target> <NAME> <PATH> [<NAME> <PATH>...])
 # Gives the target's sources a macro NAME for each path of this build (a
-# folder of the source tree, a built program; generator expressions allowed).
-# The paths are written into one generated source of the target instead of
-# onto every compiler command line: a new clone in another folder then
-# compiles the test sources with the same commands, and the compiler cache
-# serves them. NAME expands to a call that yields the path as a C string.
+# folder of the source tree, a built program; generator expressions allowed),
+# a C string. The paths are written into one generated source of the target,
+# and the macros into a generated header without paths that every source of
+# the target includes first, instead of onto every compiler command line: a
+# new clone in another folder then compiles the test sources with the same
+# commands, and the compiler cache serves them. Call it once per target.
 function(zelvano_test_paths target)
-  set(content "// The paths of this build that ${target} uses (made by CMake).\n")
-  set(definitions "")
+  set(header "// The paths of this build that ${target} uses (made by CMake).\n#pragma once\n")
+  set(source "// The paths of this build that ${target} uses (made by CMake).\n")
   set(pairs ${ARGN})
   while(pairs)
     list(POP_FRONT pairs name path)
-    string(APPEND content "extern const char* const zelvano_path_${name};\n"
-                          "const char* const zelvano_path_${name} = \"${path}\";\n")
-    # A block-scope declaration lets the macro stand alone in any source.
-    list(APPEND definitions
-         "${name}=([] { extern const char* const zelvano_path_${name}; return zelvano_path_${name}; }())")
+    string(APPEND header "extern const char* const zelvano_path_${name};\n#define ${name} zelvano_path_${name}\n")
+    string(APPEND source "extern const char* const zelvano_path_${name} = \"${path}\";\n")
   endwhile()
-  set(source "${CMAKE_CURRENT_BINARY_DIR}/${target}_paths.cpp")
-  file(GENERATE OUTPUT "${source}" CONTENT "${content}")
-  target_sources(${target} PRIVATE "${source}")
-  target_compile_definitions(${target} PRIVATE ${definitions})
+  set(base "${CMAKE_CURRENT_BINARY_DIR}/${target}_paths")
+  file(GENERATE OUTPUT "${base}.h" CONTENT "${header}")
+  file(GENERATE OUTPUT "${base}.cpp" CONTENT "${source}")
+  target_sources(${target} PRIVATE "${base}.cpp")
+  target_compile_options(${target} PRIVATE -include "${base}.h")
 endfunction()

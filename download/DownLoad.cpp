@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "download/DownLoadTexts.h"
+#include "download/HttpDownLoad.h"
 #include "http/NetHTTP.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
@@ -99,6 +100,10 @@ void TDownLoadURL::ExecuteWithHttpClient() {
     try {
         http::TNetHTTP client;
         client.HandleRedirects = true;
+        // A line that goes silent fails the download instead of holding it
+        // for ever.
+        client.ConnectTimeout = kRealLinePolicy.ConnectTimeout;
+        client.ReadTimeout = kRealLinePolicy.IdleTimeout;
         client.OnRedirect = [&](http::TNetCustomHTTP*, std::u16string& location, std::u16string&, bool&) {
             if (Report(0, 0, dsRedirecting, location)) throw ECancelled();
         };

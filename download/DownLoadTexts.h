@@ -33,6 +33,10 @@ inline constexpr char16_t kWrongLength[] = u"Reply of %s bytes for a file of %s 
 // %s is the range asked for.
 inline constexpr char16_t kMoreThanAsked[] = u"More data than asked for with the range %s";
 
+// Logged before a failed exchange of the threaded downloader is asked again;
+// the first %s is the pause in seconds, the second the failure's message.
+inline constexpr char16_t kRetrying[] = u"下载中断，%s 秒后重试：%s";
+
 // The synchronous downloader's log lines.
 inline constexpr char16_t kDownLoadStarted[] = u"正在下载最新的发布程序，请稍后 . . .";
 inline constexpr char16_t kDownLoadFinished[] = u"最新发布程序下载已完成。";

@@ -7,10 +7,13 @@
 #include <filesystem>
 #include <iostream>
 #include <thread>
+#include <typeinfo>
 
 #include "download/DownLoadTexts.h"
+#include "download/ResumeRecord.h"
 #include "http/NetHTTP.h"
 #include "platform/codepage.h"
+#include "platform/files.h"
 #include "platform/stream.h"
 
 namespace download {
@@ -34,9 +37,39 @@ bool FileExists(const std::u16string& name) {
     return !ec && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
 }
 
+// A piece that ended without bringing a byte: no progress, so a retry of it
+// counts against the retry window like any other failure.
+class ENoProgress : public platform::Exception {
+public:
+    using platform::Exception::Exception;
+};
+
+// Whether a failure may pass when the exchange is asked again: the network's
+// (timeouts, resets, refused or unreachable hosts, a connection that closed
+// before its reply, a TLS session broken off) and the server's passing ones
+// (5xx). A refused certificate, a reply that does not fit, a 4xx or the local
+// file's failures never do.
+bool Transient(const std::exception& e) {
+    if (auto* refused = dynamic_cast<const http::ENetHTTPProtocolException*>(&e))
+        return refused->ErrorCode() / 100 == 5;
+    if (typeid(e) == typeid(http::ENetTLSError) || typeid(e) == typeid(http::ENetTLSHandshakeFailed)) return true;
+    return dynamic_cast<const http::ENetSocketError*>(&e) || dynamic_cast<const http::ENetReadTimeout*>(&e) ||
+           dynamic_cast<const http::ENetConnectTimeout*>(&e) ||
+           dynamic_cast<const http::ENetConnClosedGracefully*>(&e) ||
+           dynamic_cast<const http::ENetNotConnected*>(&e) || dynamic_cast<const ENoProgress*>(&e);
+}
+
+// A message on one line (socket errors carry a line break).
+std::u16string OneLine(std::u16string text) {
+    for (auto& c : text)
+        if (c < 0x20) c = u' ';
+    return text;
+}
+
 // Where the body of one GET goes, decided from the reply's head before any
 // byte of the body is read.
 struct TPiecePlan {
+    bool Planned = false;  // a 2xx head was accepted: its body goes to the file
     int64_t Offset = 0;    // file position of the body's first byte
     int64_t Limit = 0;     // the most bytes the body may have
     int64_t Length = -1;   // the file's size, when the reply names it
@@ -59,6 +92,7 @@ TPiecePlan PlanPiece(const http::TNetHTTPResponse& reply, int64_t position, int6
             plan.Error = FillPlaceholders(texts::kWrongContentRange, {asked, named});
             return plan;
         }
+        plan.Planned = true;
         plan.Offset = position;
         plan.Limit = last - first + 1;
         plan.Length = length;
@@ -74,6 +108,7 @@ TPiecePlan PlanPiece(const http::TNetHTTPResponse& reply, int64_t position, int6
             plan.Error = FillPlaceholders(texts::kSizeBeyond2GiB, {Decimal(plan.Length)});
             return plan;
         }
+        plan.Planned = true;
         plan.Offset = 0;
         plan.Limit = plan.Length >= 0 ? plan.Length : INT32_MAX;
         return plan;
@@ -83,6 +118,19 @@ TPiecePlan PlanPiece(const http::TNetHTTPResponse& reply, int64_t position, int6
 }
 
 }  // namespace
+
+int RetryPause(int failures) { return 1000 << std::clamp(failures, 0, 4); }
+
+// Failures since the last progress, and when that progress was made.
+struct THttpDownLoad::TRetryState {
+    int Failures = 0;
+    std::chrono::steady_clock::time_point LastProgress = std::chrono::steady_clock::now();
+
+    void Progressed() {
+        Failures = 0;
+        LastProgress = std::chrono::steady_clock::now();
+    }
+};
 
 // The body of one GET on its way into the local file. Bytes collect in
 // memory and go to the file a whole piece at a time, each at its place, so
@@ -185,18 +233,72 @@ void THttpDownLoad::Fail(const std::u16string& message) {
     if (OnDownLoadError) OnDownLoadError(this);
 }
 
+bool THttpDownLoad::PauseBeforeRetry(const std::exception& failure, TRetryState& state) {
+    if (Network.RetryWindow <= 0 || !Transient(failure) || localFileFailed_) return false;
+    const int pause = RetryPause(state.Failures);
+    const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - state.LastProgress);
+    if (waited.count() + pause > Network.RetryWindow) return false;
+    ++state.Failures;
+    ++retries_;
+    const std::u16string message = OneLine(MessageOf(failure));
+    if (FWindow != nullptr) FWindow->AddLogLine(FillPlaceholders(texts::kRetrying, {Decimal(pause / 1000), message}));
+    if (OnRetry) OnRetry(this, message, pause);
+    // The next exchange goes out on a new connection.
+    if (FIdHTTP) FIdHTTP->Disconnect();
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(pause);
+    while (!Terminated() && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return true;
+}
+
+void THttpDownLoad::ApplyResumeRecord(int64_t length) {
+    if (ResumeRecordFileName.empty()) return;
+    const http::TNetHTTPResponse& head = FIdHTTP->Response();
+    TResumeRecord current;
+    current.Url = FDownLoadUrl;
+    current.Length = length;
+    current.ETag = head.RawHeaders.Values(u"ETag");
+    current.LastModified = head.RawHeaders.Values(u"Last-Modified");
+    const std::optional<TResumeRecord> stored = TResumeRecord::Load(ResumeRecordFileName);
+    const bool resume = stored && current.Continues(*stored);
+    try {
+        // A file that is started over goes first, so that a record never
+        // stands beside bytes of another file.
+        if (!resume && FileExists(FLocalFileName) && !platform::DeleteFile(FLocalFileName))
+            throw platform::Exception(FillPlaceholders(texts::kOpenFileFailed, {FLocalFileName}));
+        if (current.Identifies())
+            current.Save(ResumeRecordFileName);
+        else if (platform::PathExists(ResumeRecordFileName))
+            platform::DeleteFile(ResumeRecordFileName);
+    } catch (...) {
+        localFileFailed_ = true;
+        throw;
+    }
+}
+
 void THttpDownLoad::Execute() {
     FIdHTTP = std::make_unique<http::TNetHTTP>();
     FIdHTTP->ProtocolVersion = http::pv1_1;
     FIdHTTP->HandleRedirects = true;
+    FIdHTTP->ConnectTimeout = Network.ConnectTimeout;
+    FIdHTTP->ReadTimeout = Network.IdleTimeout > 0 ? Network.IdleTimeout : -1;
+    TRetryState retry;
 
     // A failed size request ends the run through the error event, so that the
     // caller is never left waiting.
-    try {
-        FIdHTTP->Head(FDownLoadUrl);
-    } catch (const std::exception& e) {
-        Fail(MessageOf(e));
-        return;
+    for (;;) {
+        try {
+            FIdHTTP->Head(FDownLoadUrl);
+            break;
+        } catch (const std::exception& e) {
+            if (PauseBeforeRetry(e, retry)) {
+                if (Terminated()) return;
+                continue;
+            }
+            Fail(MessageOf(e));
+            return;
+        }
     }
     // A HEAD that returns without a 2xx ended on the redirect limit.
     if (FIdHTTP->ResponseCode() / 100 != 2) {
@@ -212,6 +314,12 @@ void THttpDownLoad::Execute() {
     int64_t position = 0;
     bytesTotal_ = static_cast<int32_t>(length);
 
+    try {
+        ApplyResumeRecord(length);
+    } catch (const std::exception& e) {
+        Fail(MessageOf(e));
+        return;
+    }
     if (FileExists(FLocalFileName)) {
         try {
             platform::TFileStream existing(FLocalFileName,
@@ -219,6 +327,7 @@ void THttpDownLoad::Execute() {
             position = existing.GetSize();
         } catch (const std::exception& e) {
             std::u16string message = FillPlaceholders(texts::kOpenFileFailed, {FLocalFileName});
+            localFileFailed_ = true;
             ShowMessage(message);
             Fail(message);
             return;
@@ -237,15 +346,30 @@ void THttpDownLoad::Execute() {
     TPiecePlan plan;
     std::u16string range;
     TPieceSink sink(*this);
+    // With pipelining: where the piece asked for ahead starts (-1: none), and
+    // whether pipelining has been given up for this run.
+    int64_t aheadStart = -1;
+    bool pipeliningOff = !Network.Pipelining;
     FIdHTTP->OnHeadersAvailable = [&](http::TNetCustomHTTP* client, http::TNetHeaderList&, bool& proceed) {
         if (client->ResponseCode() / 100 != 2) return;  // redirects are followed, refusals raised
         plan = PlanPiece(client->Response(), position, length, range);
         proceed = plan.Error.empty();
-        if (proceed)
-            sink.Begin(plan.Offset, plan.Limit,
-                       FillPlaceholders(texts::kMoreThanAsked, {range.empty() ? u"0-" : range}));
+        if (!proceed) return;
+        sink.Begin(plan.Offset, plan.Limit, FillPlaceholders(texts::kMoreThanAsked, {range.empty() ? u"0-" : range}));
+        // The next piece is asked for now, while this one arrives, when this
+        // reply is a piece of a known file on a connection that stays open.
+        const int64_t next = plan.Offset + plan.Limit;
+        if (pipeliningOff || client->ResponseCode() != 206 || next >= length ||
+            client->Response().ResponseText.rfind(u"HTTP/1.1 ", 0) != 0 ||
+            client->Response().Connection.find(u"close") != std::u16string::npos)
+            return;
+        std::u16string nextRange = Decimal(next) + u"-";
+        if (next + kPieceSize < length) nextRange += Decimal(next + kPieceSize - 1);
+        client->SendPipelinedGet(nextRange);
+        aheadStart = next;
     };
 
+    bool pipelined = false;  // the current piece's request was sent ahead
     while (!Terminated()) {
         if (length >= 0 && length <= position) {
             try {
@@ -273,7 +397,12 @@ void THttpDownLoad::Execute() {
             // Until a 2xx head has been planned, no byte may reach the file.
             plan = TPiecePlan();
             sink.Begin(0, 0, FillPlaceholders(texts::kMoreThanAsked, {asked}));
-            FIdHTTP->Get(FIdHTTP->URL().GetURI(), sink);
+            pipelined = aheadStart == position && FIdHTTP->PipelinedRequestSent() && FIdHTTP->Connected();
+            aheadStart = -1;
+            if (pipelined)
+                FIdHTTP->ReadPipelinedReply(sink);
+            else
+                FIdHTTP->Get(FIdHTTP->URL().GetURI(), sink);
             if (!plan.Error.empty()) throw platform::Exception(plan.Error);
             sink.Flush();
             if (length < 0) length = plan.Length >= 0 ? plan.Length : sink.Received();
@@ -282,11 +411,36 @@ void THttpDownLoad::Execute() {
             // A piece without any byte would make the loop ask for the same
             // range forever.
             if (sink.Received() == 0 && position < length)
-                throw platform::Exception(FillPlaceholders(texts::kNoDataReceived, {asked}));
+                throw ENoProgress(FillPlaceholders(texts::kNoDataReceived, {asked}));
+            retry.Progressed();
             bytesDone_ = position;
             ProgressStep(static_cast<int32_t>(position), static_cast<int32_t>(length));
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         } catch (const std::exception& e) {
+            // With retries, the bytes of a piece that the network broke off
+            // are kept: they passed the reply's checks and lie at their place
+            // in the file, so the next request asks only for the rest.
+            if (Network.RetryWindow > 0 && plan.Planned && plan.Error.empty() && length >= 0 &&
+                Transient(e) && sink.Received() > 0) {
+                try {
+                    sink.Flush();
+                    position = plan.Offset + sink.Received();
+                    retry.Progressed();
+                    bytesDone_ = position;
+                    ProgressStep(static_cast<int32_t>(position), static_cast<int32_t>(length));
+                } catch (const std::exception& written) {
+                    Fail(MessageOf(written));
+                    break;
+                }
+            }
+            aheadStart = -1;
+            // A reply to a request sent ahead that does not fit: the server
+            // is asked one request at a time from here on.
+            if (pipelined && !Transient(e) && !localFileFailed_) {
+                pipeliningOff = true;
+                continue;
+            }
+            if (PauseBeforeRetry(e, retry)) continue;
             Fail(MessageOf(e));
             break;
         }
@@ -298,6 +452,15 @@ void THttpDownLoad::Execute() {
 // be written whole is cut off again, so the file stays a valid prefix of the
 // download.
 void THttpDownLoad::AppendPiece(int64_t position, std::string_view piece) {
+    try {
+        WritePiece(position, piece);
+    } catch (...) {
+        localFileFailed_ = true;
+        throw;
+    }
+}
+
+void THttpDownLoad::WritePiece(int64_t position, std::string_view piece) {
     if (position == 0) {
         platform::TFileStream file(FLocalFileName, platform::fmCreate);
         try {

@@ -67,6 +67,31 @@ int64_t AnnouncedLength(const TNetHeaderList& headers) {
     return length;
 }
 
+// Whether the body comes in chunks: the reply's transfer codings, taken as
+// comma-separated tokens over every Transfer-Encoding line, must end with
+// exactly "chunked" (RFC 9112, 6.1 and 6.3). Any other coding cannot be
+// undone here (the client asks for none), so where the body ends or what its
+// bytes mean is unknown: ENetInvalidReply. No Transfer-Encoding: false.
+bool ChunkedBody(const TNetHeaderList& headers) {
+    std::vector<std::u16string> values;
+    headers.Extract(u"Transfer-Encoding", values);
+    std::vector<std::u16string> codings;
+    for (const auto& value : values)
+        for (std::u16string_view item : Split(value, u','))
+            if (std::u16string token = Trim(item); !token.empty()) codings.push_back(std::move(token));
+    if (codings.empty()) return false;
+    for (size_t i = 0; i < codings.size(); ++i) {
+        // Chunked once, and last: anything before it would be a coding of
+        // the body that is not undone.
+        if (i + 1 != codings.size() || !EqualsIgnoreCase(codings[i], u"chunked")) {
+            std::u16string all;
+            for (const auto& value : values) all += (all.empty() ? u"" : u", ") + value;
+            throw ENetInvalidReply(texts::kUnsupportedTransferCoding + Quoted(all));
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- response
@@ -180,7 +205,7 @@ void TNetHTTPProtocol::ReadBody(platform::TStream* target, int firstBytesWait) {
         return firstBytesWait < 0 || !io->InputBufferIsEmpty() || io->CheckForDataOnSource(firstBytesWait);
     };
 
-    if (ContainsIgnoreCase(Response->RawHeaders.Values(u"Transfer-Encoding"), u"chunked")) {
+    if (ChunkedBody(Response->RawHeaders)) {
         for (;;) {
             const int64_t size = ReadChunkSize(readLine());
             if (size == 0) break;
@@ -375,6 +400,11 @@ void TNetCustomHTTP::ProcessCookies(TNetHTTPResponse& AResponse) {
 
 void TNetCustomHTTP::DoRequest(const std::u16string& AMethod, const std::u16string& AURL,
                                platform::TStream* AResponseContent) {
+    // A reply to a request sent ahead would be read as this request's.
+    if (FPipelinedSent) {
+        FPipelinedSent = false;
+        Disconnect();
+    }
     FRedirectCount = 0;
     FAuthRetries = 0;
     FAuthProxyRetries = 0;
@@ -424,13 +454,57 @@ void TNetCustomHTTP::DoRequest(const std::u16string& AMethod, const std::u16stri
         // A failed exchange may leave the rest of its reply unread: never reuse
         // that connection.
         Disconnect();
+        FPipelinedSent = false;
         throw;
     }
-    if (!ReusableConnection()) Disconnect();
+    if (!ReusableConnection()) {
+        Disconnect();
+        FPipelinedSent = false;
+    }
+}
+
+void TNetCustomHTTP::SendPipelinedGet(const std::u16string& range) {
+    if (!ioHandler_ || !ioHandler_->Opened()) throw ENetNotConnected();
+    Request().Method = u"GET";
+    Request().Range = range;
+    FHTTPProto.BuildAndSendRequest(FURI);
+    FPipelinedSent = true;
+}
+
+void TNetCustomHTTP::ReadPipelinedReply(platform::TStream& AResponseContent) {
+    if (!FPipelinedSent) throw ENetNotConnected();
+    FPipelinedSent = false;
+    FRedirectCount = 0;
+    Response().ContentStream = &AResponseContent;
+    try {
+        FHTTPProto.RetrieveHeaders();
+        bool proceed = true;
+        if (OnHeadersAvailable) OnHeadersAvailable(this, Response().RawHeaders, proceed);
+        if (!proceed) {
+            Disconnect();
+            FPipelinedSent = false;
+            return;
+        }
+        const int code = Response().ResponseCode();
+        // A redirect is followed by the request that asks again, not here.
+        if ((code / 100 == 3 && code != 304) || (!Response().Location.empty() && code != 201))
+            throw ENetHTTPProtocolException(code, Response().ResponseText, {});
+        FHTTPProto.ProcessResponse(false);
+    } catch (...) {
+        Disconnect();
+        FPipelinedSent = false;
+        throw;
+    }
+    if (!ReusableConnection()) {
+        Disconnect();
+        FPipelinedSent = false;
+    }
 }
 
 bool TNetCustomHTTP::ReusableConnection() {
     if (!Response().KeepAlive()) return false;
+    // With a request sent ahead, its reply may already be arriving.
+    if (FPipelinedSent) return ioHandler_ != nullptr;
     // Bytes waiting before a request has been sent belong to no reply of
     // ours (a body after a HEAD reply, say): they would be read as the next
     // reply, so such a connection is not used again.

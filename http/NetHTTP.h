@@ -127,6 +127,19 @@ public:
     void DoRequest(const std::u16string& AMethod, const std::u16string& AURL,
                    platform::TStream* AResponseContent);
 
+    // HTTP/1.1 pipelining of GETs on the kept connection. SendPipelinedGet
+    // sends a GET of the current address with `range` (the other fields as
+    // in the last request) before the reply in progress has been read; it is
+    // meant for OnHeadersAvailable, once a reply's head has arrived.
+    // ReadPipelinedReply then reads the reply to it into AResponseContent, as
+    // Get does (OnHeadersAvailable included) but without following a
+    // redirect. Any other request, or a connection that closes, drops the
+    // request that was sent ahead; PipelinedRequestSent says whether one is
+    // still waiting for its reply.
+    void SendPipelinedGet(const std::u16string& range);
+    void ReadPipelinedReply(platform::TStream& AResponseContent);
+    bool PipelinedRequestSent() const { return FPipelinedSent; }
+
     int RedirectCount() const { return FRedirectCount; }
 
 private:
@@ -144,6 +157,7 @@ private:
     TNetHTTPProtocol FHTTPProto;
     std::unique_ptr<TNetCookieManager> FCookieManager;
     int FRedirectCount = 0;
+    bool FPipelinedSent = false;
     int FAuthRetries = 0;
     int FAuthProxyRetries = 0;
 };

@@ -22,6 +22,9 @@ inline constexpr const char* kIOHandlerPropInvalid = "IOHandler value is not val
 inline constexpr const char16_t* kInvalidChunkSize = u"Invalid chunk size ";
 inline constexpr const char16_t* kInvalidContentLength = u"Invalid Content-Length ";
 inline constexpr const char16_t* kChunkWithoutLineEnd = u"Chunk data is not followed by a line end";
+// A Transfer-Encoding the client cannot undo; followed by the value in double
+// quotes.
+inline constexpr const char16_t* kUnsupportedTransferCoding = u"Unsupported transfer coding ";
 
 // Transport
 inline constexpr const char* kAlreadyConnected = "Already connected.";

@@ -5,6 +5,8 @@
 # 1-ms pauses between pieces (measured here) are taken out, our peak RSS
 # <= 64 MiB, our bytes written equal to the file size. The raw ratio is
 # printed beside it.
+# Then the far line (below): both peers through a delaying, pacing proxy,
+# ratio limit 1.10 (http only).
 # ZELVANO_BENCH_TLS=1 serves the file over https with a certificate of a
 # private authority made here, which both peers trust.
 set -euo pipefail
@@ -65,7 +67,31 @@ for ((i = 0; i < runs; i++)); do
   cmp -s "$out" "$work/root/release.zip" || { echo "zelvano-fetch: downloaded file differs" >&2; exit 1; }
 done
 
-python3 - "$work/curl.json" "$work/ours.json" "$size" "$scheme" <<'PY'
+# The far line: a proxy of our own in front of the same nginx delays every
+# request by a 40 ms round trip and paces replies to 100 Mbit/s, shared by
+# all connections (tests/support/fault_proxy.py). 30 MiB, median of 3 each.
+far_mib=${ZELVANO_BENCH_FAR_MIB:-30}
+head -c $((far_mib * 1024 * 1024)) /dev/urandom >"$work/root/far.zip"
+far_size=$(stat -c %s "$work/root/far.zip")
+python3 tests/support/fault_proxy.py --upstream "$port" --stats "$work/proxy.json" \
+  --delay 40 --rate 12500000 >"$work/proxy.port" &
+proxy_pid=$!
+for ((i = 0; i < 100; i++)); do [[ -s "$work/proxy.port" ]] && break; sleep 0.1; done
+far_url="http://127.0.0.1:$(cat "$work/proxy.port")/far.zip"
+: >"$work/far-curl.json"
+: >"$work/far-ours.json"
+if [[ $scheme == http ]]; then
+  for ((i = 0; i < runs; i++)); do
+    python3 bench/download/measure.py --runs 1 --remove "$out" -- curl -s -o "$out" "$far_url" >>"$work/far-curl.json"
+    cmp -s "$out" "$work/root/far.zip" || { echo "curl: far-line file differs" >&2; exit 1; }
+    python3 bench/download/measure.py --runs 1 --remove "$out" -- "$fetch" -q "$far_url" "$out" >>"$work/far-ours.json"
+    cmp -s "$out" "$work/root/far.zip" || { echo "zelvano-fetch: far-line file differs" >&2; exit 1; }
+  done
+fi
+kill "$proxy_pid" 2>/dev/null || true
+wait "$proxy_pid" 2>/dev/null || true
+
+python3 - "$work/curl.json" "$work/ours.json" "$size" "$scheme" "$work/far-curl.json" "$work/far-ours.json" "$far_size" <<'PY'
 import json, math, statistics, sys, time
 def load(path):
     return [json.loads(line) for line in open(path)]
@@ -101,6 +127,17 @@ net_ratio = (t_ours - pauses) / t_curl
 print(f"pauses: {pieces} pieces x 1 ms measured at {pauses:.3f} s; "
       f"ratio without them {net_ratio:.2f} (limit 1.25)")
 ok = net_ratio <= 1.25 and rss_ours <= 64 and size <= written <= size + 65536
+far_curl, far_ours, far_size = load(sys.argv[5]), load(sys.argv[6]), int(sys.argv[7])
+if far_curl and far_ours:
+    for name, runs in (("curl", far_curl), ("zelvano-fetch", far_ours)):
+        if any(r["status"] != 0 for r in runs):
+            sys.exit(f"{name}: a far-line run failed: {runs}")
+    f_curl = statistics.median(r["seconds"] for r in far_curl)
+    f_ours = statistics.median(r["seconds"] for r in far_ours)
+    f_ratio = f_ours / f_curl
+    print(f"far line (40 ms round trip, 100 Mbit/s): {far_size / 1048576:.0f} MiB, median of {len(far_ours)} runs: "
+          f"zelvano-fetch {f_ours:.3f} s, curl {f_curl:.3f} s, ratio {f_ratio:.2f} (limit 1.10)")
+    ok = ok and f_ratio <= 1.10
 print("download: " + ("PASS" if ok else "FAIL"))
 sys.exit(0 if ok else 1)
 PY

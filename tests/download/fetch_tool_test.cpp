@@ -49,13 +49,19 @@ using namespace download_test;
 // Runs the tool in the background with its standard error in a file.
 class FetchProcess {
 public:
-    FetchProcess(const std::string& url, const fs::path& file, const fs::path& errors) {
+    // `retryWindow` is the -r value (seconds), the tool's own when empty.
+    FetchProcess(const std::string& url, const fs::path& file, const fs::path& errors,
+                 const std::string& retryWindow = "") {
         pid_ = fork();
         if (pid_ == 0) {
             FILE* err = std::fopen(errors.c_str(), "w");
             if (err) dup2(fileno(err), 2);
-            execl(ZELVANO_FETCH, ZELVANO_FETCH, "-q", url.c_str(), file.c_str(),
-                  static_cast<char*>(nullptr));
+            if (!retryWindow.empty())
+                execl(ZELVANO_FETCH, ZELVANO_FETCH, "-q", "-r", retryWindow.c_str(), url.c_str(), file.c_str(),
+                      static_cast<char*>(nullptr));
+            else
+                execl(ZELVANO_FETCH, ZELVANO_FETCH, "-q", url.c_str(), file.c_str(),
+                      static_cast<char*>(nullptr));
             _exit(127);
         }
     }
@@ -199,8 +205,12 @@ TEST(FetchTool, HostileServersNeverGiveZeroWithOtherBytes) {
         const fs::path local = out.Path() / "v.zip";
         const fs::path errors = out.Path() / "errors.txt";
         if (c.local) WriteFile(local, *c.local);
-        FetchProcess fetch(server.BaseURL() + "/v.zip", local, errors);
+        // Retries on (a short window): a server that keeps failing still ends
+        // the run, and no retry turns a refused reply into success.
+        const auto started = std::chrono::steady_clock::now();
+        FetchProcess fetch(server.BaseURL() + "/v.zip", local, errors, "3");
         const int code = ExitCode(fetch.Wait());
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
         if (code == 0) {
             EXPECT_TRUE(fs::exists(local) && ReadFile(local) == c.remote) << "exit 0 with other bytes";
         }

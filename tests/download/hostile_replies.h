@@ -109,6 +109,38 @@ inline std::vector<HostileCase> HostileCases() {
          Script({Conn({R"(HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n)"})}), true},
         {"a body sent after the HEAD reply", std::nullopt, remote,
          Script({Conn({head3000 + body}), Conn({whole206})}), true},
+        // Framing that lies: a coding named as a part of another word, codings
+        // the client cannot undo, chunked twice, tabs around a length.
+        {"Transfer-Encoding: chunkedchunked", std::nullopt, remote,
+         Script({Conn({head3000, R"(HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 0-2999/3000\r\nTransfer-Encoding: chunkedchunked\r\n\r\nbb8\r\n)" +
+                                     body + R"(\r\n0\r\n\r\n)"})}),
+         false},
+        {"Transfer-Encoding: gzip, chunked", std::nullopt, remote,
+         Script({Conn({head3000, R"(HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 0-2999/3000\r\nTransfer-Encoding: gzip, chunked\r\n\r\nbb8\r\n)" +
+                                     body + R"(\r\n0\r\n\r\n)"})}),
+         false},
+        {"chunked named on two lines", std::nullopt, remote,
+         Script({Conn({head3000, R"(HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 0-2999/3000\r\nTransfer-Encoding: chunked\r\nTransfer-Encoding: chunked\r\n\r\nbb8\r\n)" +
+                                     body + R"(\r\n0\r\n\r\n)"})}),
+         false},
+        {"Transfer-Encoding: \tChunked\t (any case, blanks around)", std::nullopt, remote,
+         Script({Conn({head3000, R"(HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 0-2999/3000\r\nTransfer-Encoding: \tChunked\t\r\n\r\nbb8\r\n)" +
+                                     body + R"(\r\n0\r\n\r\n)"})}),
+         true},
+        {"tabs around Content-Length, one request", std::nullopt, remote,
+         Script({Conn({R"(HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n)",
+                       R"(HTTP/1.1 200 OK\r\nContent-Length:\t3000\t\r\n\r\n)" + body})}),
+         true},
+        {"tabs around Content-Length, ranged", std::nullopt, remote,
+         Script({Conn({R"(HTTP/1.1 200 OK\r\nContent-Length: \t3000\t \r\n\r\n)",
+                       R"(HTTP/1.1 206 Partial Content\r\nContent-Range:\tbytes 0-2999/3000\t\r\nContent-Length:\t3000\t\r\n\r\n)" + body})}),
+         true},
+        {"every piece ends before its first byte", std::nullopt, remote,
+         R"({"connections": [)" + Conn({head3000}, R"({"close": true})") + R"(],
+             "default": [{"read": "head"},
+                         {"send": "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 0-2999/3000\r\nContent-Length: 3000\r\n\r\n"},
+                         {"close": true}]})",
+         false},
         {"HTTP/1.0 replies without keep-alive", std::nullopt, remote,
          Script({Conn({R"(HTTP/1.0 200 OK\r\nContent-Length: 3000\r\n\r\n)"}, R"({"sleep": 0.3}, {"close": true})"),
                  Conn({R"(HTTP/1.0 206 Partial Content\r\nContent-Range: bytes 0-2999/3000\r\nContent-Length: 3000\r\n\r\n)" + body},

@@ -438,6 +438,7 @@ TEST(HttpDownLoad, FailuresEndThroughTheErrorEvent) {
         EXPECT_EQ(platform::TextToUtf8(run.lastError).rfind(c.errorStart, 0), 0u)
             << platform::TextToUtf8(run.lastError);
         EXPECT_FALSE(fs::exists(c.local));
+        EXPECT_EQ(downloader.LocalFileFailed(), c.errorStart.empty()) << "only the folder cases fail locally";
     }
 }
 
@@ -468,6 +469,7 @@ TEST(HttpDownLoad, PartlyWrittenPieceIsCutOff) {
     EXPECT_EQ(run.errorCalls, 1);
     EXPECT_EQ(run.finishCalls, 0);
     EXPECT_EQ(platform::TextToUtf8(run.lastError), "Stream write error");
+    EXPECT_TRUE(downloader.LocalFileFailed()) << "a write failure is the local file's, not the network's";
     EXPECT_TRUE(ReadFile(local) == remote.substr(0, 1024000)) << "size " << fs::file_size(local);
 }
 #endif

@@ -1,7 +1,9 @@
-// zelvano-fetch [-q] URL FILE
+// zelvano-fetch [-q] [-r SECONDS] URL FILE
 //
 // Downloads URL into FILE with the threaded downloader, continuing from FILE
-// when it exists, and waits for it. On a terminal a progress line (percent,
+// when it exists, and waits for it. A line that stalls for 25 s or drops is
+// asked again after growing pauses, for up to two minutes without progress
+// (-r sets that window in seconds; -r 0 retries nothing). On a terminal a progress line (percent,
 // bytes, speed, time left) is drawn on standard error; with -q or without a
 // terminal only the summary is printed. Exit status: 0 when the download
 // completed, which means FILE equals the remote file byte for byte; 1 when it
@@ -58,7 +60,7 @@ std::string Duration(double seconds) {
 }
 
 int Usage() {
-    platform::PrintText(stderr, "usage: zelvano-fetch [-q] URL FILE\n");
+    platform::PrintText(stderr, "usage: zelvano-fetch [-q] [-r SECONDS] URL FILE\n");
     return 2;
 }
 
@@ -68,10 +70,20 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args = platform::Utf8Arguments(argc, argv);
     argc = static_cast<int>(args.size());
     bool quiet = false;
+    download::TNetworkPolicy network = download::kRealLinePolicy;
     int first = 1;
-    if (argc > 1 && args[1] == "-q") {
-        quiet = true;
-        first = 2;
+    for (; first < argc; ++first) {
+        if (args[first] == "-q") {
+            quiet = true;
+        } else if (args[first] == "-r" && first + 1 < argc) {
+            const std::string& text = args[++first];
+            char* end = nullptr;
+            const long seconds = std::strtol(text.c_str(), &end, 10);
+            if (text.empty() || *end != '\0' || seconds < 0 || seconds > 86400) return Usage();
+            network.RetryWindow = static_cast<int>(seconds * 1000);
+        } else {
+            break;
+        }
     }
     if (argc - first != 2) return Usage();
     const std::u16string url = platform::Utf8ToText(args[first]);
@@ -87,6 +99,14 @@ int main(int argc, char** argv) {
     download::THttpDownLoad downloader(drawProgress ? &gauge : nullptr);
     downloader.SetDownLoadUrl(url);
     downloader.SetLocalFileName(file);
+    // Deadlines and retries, so that a stalled or dropped line neither hangs
+    // the tool nor ends it at the first fault.
+    downloader.Network = network;
+    downloader.OnRetry = [&](download::THttpDownLoad*, const std::u16string& failure, int pauseMs) {
+        if (quiet) return;
+        std::fprintf(stderr, "%szelvano-fetch: %s; retrying in %d s\n", drawProgress ? "\n" : "",
+                     platform::TextToUtf8(failure).c_str(), pauseMs / 1000);
+    };
     enum class Outcome { Running, Completed, Failed };
     std::atomic<Outcome> outcome{Outcome::Running};
     downloader.OnDownLoadFinish = [&](download::THttpDownLoad*) { outcome = Outcome::Completed; };

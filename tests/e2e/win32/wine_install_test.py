@@ -28,6 +28,10 @@ authority: installed while the prefix's Root store holds that authority
 with nothing requested once it does not, and a reply over https naming an
 http archive refused before any download. SIGNED_SETUP.exe trusts the
 development key whatever key SETUP.exe was built with.
+Then the network's faults: a 40 MB archive through the fault proxy (silent
+after 12 MB, reset and then refused for 6 s, every connection closed after
+5 MB, a 503 for every 4th request), each installed in one run carrying the
+archive about once, and a file changed between two runs fetched anew.
 """
 import base64
 import json
@@ -44,6 +48,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 SUPPORT = os.path.join(HERE, "..", "..", "support")
 NGINX_FIXTURE = os.path.join(SUPPORT, "nginx_fixture.py")
 RELEASE_TOOL = os.path.join(HERE, "..", "..", "..", "tools", "release", "zelvano-release")
+FAULT_PROXY = os.path.join(SUPPORT, "fault_proxy.py")
 SETUP, CLIENT, UNINSTALL, WORK, SIGNED_SETUP, PUBLISHER_KEY, DEMO_RELEASE, TRUST_ROOT = (
     os.path.abspath(a) for a in sys.argv[1:9])
 del sys.argv[1:9]
@@ -147,11 +152,15 @@ class Server:
             command += ["--tls", *tls]
         port = subprocess.run(command, capture_output=True, text=True, check=True).stdout.strip()
         self.url = "%s://127.0.0.1:%s" % ("https" if tls else "http", port)
-        reply = '{"download_url":"%s"' % (archive_url or self.url + "/files/release.zip")
-        if members == "sign":
-            members = release_members(archive)
-        if members:
-            reply += ',"version":"2.0",' + members
+        self.members = release_members(archive) if members == "sign" else members
+        self.reply(archive_url or self.url + "/files/release.zip")
+
+    def reply(self, archive_url):
+        """Writes the update reply naming archive_url, with the release
+        members; JSON's own escapes keep it ASCII, whatever charset it is read in."""
+        reply = '{"download_url":%s' % json.dumps(archive_url)
+        if self.members:
+            reply += ',"version":"2.0",' + self.members
         with open(os.path.join(self.root, "api", "autodownload", "student"), "w") as f:
             f.write(reply + "}")
 
@@ -161,6 +170,28 @@ class Server:
 
     def stop(self):
         subprocess.run([sys.executable, NGINX_FIXTURE, "stop", "--workdir", self.work], check=False)
+
+
+class Proxy:
+    """The fault proxy in front of a Server's nginx; the update reply then
+    names the archive at the proxy."""
+
+    def __init__(self, server, *options):
+        upstream = server.url.rsplit(":", 1)[1]
+        self.stats = os.path.join(tempfile.mkdtemp(dir=WORK), "stats.json")
+        self.process = subprocess.Popen([sys.executable, FAULT_PROXY, "--upstream", upstream, "--stats",
+                                         self.stats, *options], stdout=subprocess.PIPE, text=True)
+        self.url = "http://127.0.0.1:%s" % self.process.stdout.readline().strip()
+        server.reply(self.url + "/files/release.zip")
+
+    def stat(self, name):
+        with open(self.stats) as f:
+            return json.load(f)[name]
+
+    def stop(self):
+        self.process.terminate()
+        self.process.wait(timeout=30)
+        self.process.stdout.close()
 
 
 def dead_server_url():
@@ -490,6 +521,88 @@ class WineInstall(unittest.TestCase):
         self.assertEqual(plain.requests(), [], "the http archive was fetched")
         self.assertFalse(os.path.exists(os.path.join(CLIENT_DIR, "Corvexa.exe")))
 
+    def test_6_faulty_lines_install_in_one_run(self):
+        media = os.path.join(WORK, "media.bin")
+        large = os.path.join(WORK, "large.zip")
+        if not os.path.exists(large):
+            with open(media, "wb") as f:
+                f.write(os.urandom(40_000_000))
+            make_archive(large, {"Corvexa.exe": CLIENT, "Uninstall.exe": UNINSTALL, "data/media.bin": media})
+        size = os.path.getsize(large)
+        cases = (
+            ("silent after 12 MB", ("--stall-after", "12000000"), 60),
+            ("reset after 12 MB, then refused for 6 s", ("--reset-after", "12000000", "--refuse-for", "6"), 60),
+            ("every connection closed after 5 MB", ("--cut-every", "5000000"), 45),
+            ("every 4th request answered 503", ("--fail-every", "4"), 60),
+        )
+        for number, (name, options, limit) in enumerate(cases):
+            with self.subTest(name):
+                self.setUp()
+                server = Server(large)
+                proxy = Proxy(server, *options)
+                try:
+                    started = time.monotonic()
+                    status, errors = run_setup(server.url, "setup-line%d.exe" % number)
+                    seconds = time.monotonic() - started
+                    carried = proxy.stat("bytes")
+                    faults = sum(proxy.stat(k) for k in ("stalls", "resets", "cuts", "failures"))
+                finally:
+                    proxy.stop()
+                    server.stop()
+                self.assertEqual(status, 0, errors)
+                self.assertEqual(os.path.getsize(os.path.join(CLIENT_DIR, "data", "media.bin")), 40_000_000)
+                self.assertLessEqual(carried, 1.1 * size)
+                self.assertGreater(faults, 0)
+                self.assertLess(seconds, limit)
+                print("[ figures  ] wine, %s: 1 run, %d of %d bytes carried (%.2fx), %.1f s"
+                      % (name, carried, size, carried / size, seconds), flush=True)
+
+    def test_7_file_changed_between_two_runs_is_fetched_anew(self):
+        first = os.path.join(WORK, "first.zip")
+        second = os.path.join(WORK, "second.zip")
+        for path, version in ((first, "1"), (second, "2")):
+            if not os.path.exists(path):
+                media = os.path.join(WORK, "media-%s.bin" % version)
+                with open(media, "wb") as f:
+                    f.write(os.urandom(6_000_000) + version.encode())
+                make_archive(path, {"Corvexa.exe": CLIENT, "Uninstall.exe": UNINSTALL, "data/media.bin": media})
+        server = Server(first)
+        self.addCleanup(server.stop)
+        proxy = Proxy(server, "--rate", "400000")
+        program = os.path.join(WORK, "setup-broken.exe")
+        shutil.copy(SETUP, program)
+        # The first run is ended part-way through the download.
+        run = subprocess.Popen([WINE, program, "/silent"], env=wine_env(ZELVANO_UPDATE_SERVER=server.url),
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        partial = os.path.join(CLIENT_DIR, "Update", "Version.zip")
+        for _ in range(600):
+            if os.path.exists(partial) and os.path.getsize(partial) > 0:
+                break
+            time.sleep(0.1)
+        run.kill()
+        run.wait()
+        subprocess.run([WINESERVER, "-k"], env=wine_env(), timeout=60)
+        proxy.stop()
+        self.assertTrue(os.path.exists(partial + ".head"))
+        kept = os.path.getsize(partial)
+        self.assertGreater(kept, 0)
+        self.assertLess(kept, os.path.getsize(first))
+
+        shutil.copy(second, os.path.join(server.root, "files", "release.zip"))
+        later = time.time() + 3600
+        os.utime(os.path.join(server.root, "files", "release.zip"), (later, later))
+        server.members = release_members(second)
+        server.reply(server.url + "/files/release.zip")
+        with open(os.path.join(server.work, "access.log")) as f:
+            before = len(f.readlines())
+        status, errors = run_setup(server.url, "setup-again.exe")
+        self.assertEqual(status, 0, errors)
+        with open(os.path.join(CLIENT_DIR, "data", "media.bin"), "rb") as f:
+            self.assertEqual(f.read()[-1:], b"2")
+        with open(os.path.join(server.work, "access.log")) as f:
+            ranges = [line.split('"')[3] for line in f.readlines()[before:] if '"GET /files/' in line]
+        self.assertEqual(ranges[0], "bytes=0-1023999")
+
 
 # ---------------------------------------------------------------------------
 # The installation as users meet it: a standard account (a plain uid, for
@@ -624,9 +737,7 @@ class WineAsUsersRunIt(unittest.TestCase):
         self.addCleanup(server.stop)
         if served_as is not None:
             shutil.copy(archive, os.path.join(server.root, "files", served_as))
-            # JSON's own escapes keep the reply ASCII, whatever charset it is read in.
-            with open(os.path.join(server.root, "api", "autodownload", "student"), "w") as f:
-                f.write(json.dumps({"download_url": "%s/files/%s" % (server.url, served_as)}))
+            server.reply("%s/files/%s" % (server.url, served_as))
         folder = tempfile.mkdtemp(dir=self.programs)
         os.chmod(folder, 0o755)
         setup = os.path.join(folder, program)
