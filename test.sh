@@ -10,7 +10,9 @@
 #   ./test.sh PRESET...          only these, e.g. ./test.sh release windows
 #
 # Compilations go through ccache when it is installed (CMakeLists.txt), so a
-# second run rebuilds only what changed, even in a fresh clone.
+# second run rebuilds only what changed, even in a fresh clone; and the tests
+# of a configuration that passed are run again only when a file of the work
+# tree changed its content (ZELVANO_RETEST=1 runs them in any case).
 set -uo pipefail
 cd "$(dirname "$0")"
 
@@ -57,23 +59,66 @@ run_preset() {
   test_preset "$preset" "$@"
 }
 
+# The key of what a configuration's test results depend on: the content of
+# every file of the work tree that git sees (sources, tests, their scripts and
+# data), the installed packages, and the configuration with its ctest
+# arguments. Touching a file keeps it; any edit changes it. Empty outside a
+# git work tree.
+results_key() {
+  git rev-parse --is-inside-work-tree >/dev/null 2>&1 || return 0
+  {
+    git ls-files -z --cached --others --exclude-standard | sort -z | xargs -0 sha256sum 2>&1
+    dpkg-query -W -f='${Package} ${Version}\n' 2>/dev/null
+    echo "$*"
+  } | sha256sum | cut -d ' ' -f 1
+}
+
+# test_preset PRESET [CTEST ARGUMENTS...]: runs the preset's tests. A
+# configuration whose tests all passed is not run again while its results
+# key is unchanged (build/PRESET/tests-passed holds the key and the summary
+# of that run): a second ./test.sh after touching a file only builds.
+# ZELVANO_RETEST=1 runs them anyway; a fresh clone (CI) has no such record.
 test_preset() {
   local preset=$1
   shift
+  local record="build/$preset/tests-passed" key line cases=""
+  key=$(results_key "$preset" "$@")
+  if [[ -n $key && ${ZELVANO_RETEST:-0} != 1 && -f $record && $(sed -n 1p "$record") == "$key" ]]; then
+    line=$(sed -n 2p "$record")
+    cases=$(sed -n 3p "$record")
+    echo "=== $preset: tests unchanged since their passing run ($line); ZELVANO_RETEST=1 runs them again"
+    summary+=("$preset: $line (nothing changed since that passing run)")
+    [[ -z $cases ]] || summary+=("$preset: $cases (the same run)")
+    count_summary_line "$line"
+    return
+  fi
+  rm -f "$record"
   echo "=== $preset: tests"
   local log="build/$preset/ctest-summary.log"
   SECONDS=0
   ctest --preset "$preset" -j "$jobs" "$@" 2>&1 | tee "$log"
   local rc=${PIPESTATUS[0]}
   note_time "$preset tests"
-  local line
   line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1)
   summary+=("$preset: ${line:-no test summary}")
-  if [[ "$line" =~ ([0-9]+)%\ tests\ passed,\ ([0-9]+)\ tests\ failed\ out\ of\ ([0-9]+) ]]; then
+  count_summary_line "$line"
+  if [[ $preset == windows* ]]; then
+    cases=$(windows_cases "$preset")
+    [[ -z $cases ]] || summary+=("$preset: $cases")
+  fi
+  if [[ $rc -eq 0 ]]; then
+    [[ -z $key ]] || printf '%s\n%s\n%s\n' "$key" "$line" "$cases" >"$record"
+  else
+    failed=1
+  fi
+}
+
+# Adds a ctest summary line's counts to the totals.
+count_summary_line() {
+  if [[ "$1" =~ ([0-9]+)%\ tests\ passed,\ ([0-9]+)\ tests\ failed\ out\ of\ ([0-9]+) ]]; then
     failed_total=$((failed_total + BASH_REMATCH[2]))
     passed_total=$((passed_total + BASH_REMATCH[3] - BASH_REMATCH[2]))
   fi
-  [[ $rc -eq 0 ]] || failed=1
 }
 
 # The Windows suites are one ctest test each; their cases are counted from
@@ -81,11 +126,11 @@ test_preset() {
 windows_cases() {
   local preset=$1
   local log="build/$preset/Testing/Temporary/LastTest.log"
-  [[ -f $log ]] || return
+  [[ -f $log ]] || return 0
   local passed failed
   passed=$(grep -hoE '^\[  PASSED  \] [0-9]+ test' "$log" | awk '{s += $4} END {print s + 0}')
   failed=$(grep -hoE '^\[  FAILED  \] [0-9]+ test' "$log" | awk '{s += $4} END {print s + 0}')
-  summary+=("$preset: GoogleTest cases under Wine: $passed passed, $failed failed")
+  echo "GoogleTest cases under Wine: $passed passed, $failed failed"
 }
 
 # Whether this Wine runs 32-bit programs: it needs Wine's 32-bit loader (the
@@ -106,10 +151,7 @@ wanted asan && run_preset asan
 if wanted fuzz && command -v clang++ >/dev/null; then
   run_preset fuzz
 fi
-if wanted windows; then
-  run_preset windows
-  windows_cases windows
-fi
+wanted windows && run_preset windows
 
 # 32-bit Windows build. Wine runs 32-bit programs through its 32-bit half
 # (wine32:i386, whose loader is an i386 Linux program); where the kernel runs
@@ -122,7 +164,6 @@ if wanted windows-i686; then
   if wine_runs_32bit "$PWD/build/windows-i686/wineprefix"; then
     if build_preset windows-i686 -DZELVANO_TESTS=ON; then
       test_preset windows-i686 -L '^(platform|json|unzip|http|download)$'
-      windows_cases windows-i686
     fi
   elif build_preset windows-i686 -DZELVANO_TESTS=OFF; then
     summary+=("windows-i686: product built; tests not built (this Wine runs no 32-bit programs)")

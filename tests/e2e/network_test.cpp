@@ -27,10 +27,10 @@ fs::path MakeRelease(const fs::path& work, size_t size, const std::string& name)
     return work / (name + ".zip");
 }
 
-// The update reply of `root` names the archive at `base`.
-void ReplyWithArchiveAt(TInstallRoot& root, const std::string& base) {
-    WriteFile(root.Www() / "api" / "autodownload" / "student",
-              R"({"download_url":")" + base + R"(/files/release.zip"})");
+// The update reply of `root` names the archive at `base`, with the signed
+// statement of `archive`.
+void ReplyWithArchiveAt(TInstallRoot& root, const fs::path& archive, const std::string& base) {
+    root.WriteReply(archive, R"({"download_url":")" + base + R"(/files/release.zip","version":"2.0",%RELEASE%})");
 }
 
 }  // namespace
@@ -54,7 +54,7 @@ TEST_P(FaultyLine, InstallsInOneRun) {
     const auto archiveSize = static_cast<double>(fs::file_size(archive));
     root.Serve(archive);
     zelvano_test::FaultProxy proxy(root.Nginx().Port(), c.options);
-    ReplyWithArchiveAt(root, proxy.BaseURL());
+    ReplyWithArchiveAt(root, archive, proxy.BaseURL());
     TRunResult run = root.RunSetup({}, 80);
     EXPECT_FALSE(run.TimedOut);
     EXPECT_EQ(run.ExitStatus, 0) << run.Stderr;
@@ -94,7 +94,7 @@ TEST(InstallNetwork, NextRunContinuesTheSameFileAndRefetchesAChangedOne) {
             // A slow line: the first run is ended part-way.
             zelvano_test::FaultProxy proxy(root.Nginx().Port(), {"--rate", "400000"});
             port = proxy.Port();
-            ReplyWithArchiveAt(root, proxy.BaseURL());
+            ReplyWithArchiveAt(root, first, proxy.BaseURL());
             TRunResult broken = root.RunSetup({}, 6);
             EXPECT_TRUE(broken.TimedOut);
         }
@@ -111,6 +111,8 @@ TEST(InstallNetwork, NextRunContinuesTheSameFileAndRefetchesAChangedOne) {
         }
         // The same address again, now on a good line.
         zelvano_test::FaultProxy proxy(root.Nginx().Port(), {"--port", std::to_string(port)});
+        // The publisher's statement names the file the server now has.
+        ReplyWithArchiveAt(root, changed ? second : first, proxy.BaseURL());
         const size_t before = root.Requests().size();
         TRunResult run = root.RunSetup({}, 60);
         EXPECT_EQ(run.ExitStatus, 0) << run.Stderr;
@@ -170,7 +172,7 @@ TEST(InstallNetworkSlow, ServerThatNeverAnswersEndsInTheNetworkFailureState) {
     TInstallRoot root;
     root.Serve(ZELVANO_DEMO_ARCHIVE);
     zelvano_test::FaultServer silent(R"({"connections": [], "default": [{"read": "head"}, {"hold": 300}]})");
-    ReplyWithArchiveAt(root, silent.BaseURL());
+    ReplyWithArchiveAt(root, ZELVANO_DEMO_ARCHIVE, silent.BaseURL());
     TRunResult run = root.RunSetup({}, 200);
     EXPECT_FALSE(run.TimedOut);
     EXPECT_EQ(run.ExitStatus, 1) << run.Stderr;
