@@ -9,23 +9,6 @@
 #include <shlobj.h>
 
 namespace platform {
-namespace {
-
-template <typename T>
-class TComPtr {
-public:
-    ~TComPtr() {
-        if (p_) p_->Release();
-    }
-    T** operator&() { return &p_; }
-    T* operator->() const { return p_; }
-    T* get() const { return p_; }
-
-private:
-    T* p_ = nullptr;
-};
-
-}  // namespace
 
 std::u16string DesktopFolder(TDesktop which) {
     const int folderId = which == TDesktop::AllUsers ? CSIDL_COMMON_DESKTOPDIRECTORY : CSIDL_DESKTOPDIRECTORY;
@@ -42,7 +25,7 @@ std::u16string LauncherFileName(const std::u16string& fileName) { return fileNam
 bool TShellLink::Save(const std::u16string& fileName) const {
     win32::TComScope com;
     if (!com.Usable()) return false;
-    TComPtr<IShellLinkW> link;
+    win32::TComPtr<IShellLinkW> link;
     if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                                 reinterpret_cast<void**>(&link))))
         return false;
@@ -52,7 +35,7 @@ bool TShellLink::Save(const std::u16string& fileName) const {
     if (!Description.empty() && FAILED(link->SetDescription(win32::Wide(Description)))) return false;
     const std::u16string& icon = IconLocation.empty() ? Path : IconLocation;
     if (FAILED(link->SetIconLocation(win32::Wide(icon), 0))) return false;
-    TComPtr<IPersistFile> file;
+    win32::TComPtr<IPersistFile> file;
     if (FAILED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) return false;
     return SUCCEEDED(file->Save(win32::Wide(LauncherFileName(fileName)), TRUE));
 }

@@ -34,21 +34,6 @@ std::u16string QuoteArgument(const std::u16string& argument) {
     return quoted + u"\"";
 }
 
-// A COM interface pointer released at the end of its scope.
-template <typename T>
-class TComPtr {
-public:
-    ~TComPtr() {
-        if (p_) p_->Release();
-    }
-    T** operator&() { return &p_; }
-    T* operator->() const { return p_; }
-    explicit operator bool() const { return p_ != nullptr; }
-
-private:
-    T* p_ = nullptr;
-};
-
 // A BSTR freed at the end of its scope.
 class TBstr {
 public:
@@ -77,7 +62,7 @@ bool RunsElevated() {
 // its view's background object, and the application behind that. The shell
 // runs as the user who signed in, so what it starts runs as that user.
 bool DesktopShell(IShellDispatch2** shell) {
-    TComPtr<IShellWindows> windows;
+    win32::TComPtr<IShellWindows> windows;
     if (FAILED(CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_ALL, IID_IShellWindows,
                                 reinterpret_cast<void**>(&windows))))
         return false;
@@ -87,24 +72,24 @@ bool DesktopShell(IShellDispatch2** shell) {
     location.vt = VT_I4;
     location.lVal = CSIDL_DESKTOP;
     long window = 0;
-    TComPtr<IDispatch> desktop;
+    win32::TComPtr<IDispatch> desktop;
     if (windows->FindWindowSW(&location, &root, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH, &desktop) != S_OK ||
         !desktop)
         return false;
-    TComPtr<IServiceProvider> services;
+    win32::TComPtr<IServiceProvider> services;
     if (FAILED(desktop->QueryInterface(IID_IServiceProvider, reinterpret_cast<void**>(&services)))) return false;
-    TComPtr<IShellBrowser> browser;
+    win32::TComPtr<IShellBrowser> browser;
     if (FAILED(services->QueryService(SID_STopLevelBrowser, IID_IShellBrowser, reinterpret_cast<void**>(&browser))))
         return false;
-    TComPtr<IShellView> view;
+    win32::TComPtr<IShellView> view;
     if (FAILED(browser->QueryActiveShellView(&view))) return false;
-    TComPtr<IDispatch> background;
+    win32::TComPtr<IDispatch> background;
     if (FAILED(view->GetItemObject(SVGIO_BACKGROUND, IID_IDispatch, reinterpret_cast<void**>(&background))))
         return false;
-    TComPtr<IShellFolderViewDual> folderView;
+    win32::TComPtr<IShellFolderViewDual> folderView;
     if (FAILED(background->QueryInterface(IID_IShellFolderViewDual, reinterpret_cast<void**>(&folderView))))
         return false;
-    TComPtr<IDispatch> application;
+    win32::TComPtr<IDispatch> application;
     if (FAILED(folderView->get_Application(&application))) return false;
     return SUCCEEDED(application->QueryInterface(IID_IShellDispatch2, reinterpret_cast<void**>(shell)));
 }
@@ -114,7 +99,7 @@ bool StartThroughDesktopShell(const std::wstring& program, const std::wstring& f
     if (!com.Usable()) return false;
     IShellDispatch2* raw = nullptr;
     if (!DesktopShell(&raw)) return false;
-    TComPtr<IShellDispatch2> shell;
+    win32::TComPtr<IShellDispatch2> shell;
     *&shell = raw;
     TBstr file(program);
     VARIANT arguments, directory, operation, show;

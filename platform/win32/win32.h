@@ -24,6 +24,25 @@ inline std::u16string Text(const wchar_t* wide, size_t length) {
     return {reinterpret_cast<const char16_t*>(wide), length};
 }
 
+// A COM interface pointer released at the end of its scope.
+template <typename T>
+class TComPtr {
+public:
+    TComPtr() = default;
+    TComPtr(const TComPtr&) = delete;
+    TComPtr& operator=(const TComPtr&) = delete;
+    ~TComPtr() {
+        if (p_) p_->Release();
+    }
+    T** operator&() { return &p_; }
+    T* operator->() const { return p_; }
+    T* get() const { return p_; }
+    explicit operator bool() const { return p_ != nullptr; }
+
+private:
+    T* p_ = nullptr;
+};
+
 // The path with every '/' turned into '\': the calls that need backslashes
 // (the shell's, long "\\?\" names) get them; the others accept both.
 std::wstring NativePath(const std::u16string& path);
