@@ -102,8 +102,8 @@ void TDownLoadURL::ExecuteWithHttpClient() {
         client.HandleRedirects = true;
         // A line that goes silent fails the download instead of holding it
         // for ever.
-        client.ConnectTimeout = kRealLinePolicy.ConnectTimeout;
-        client.ReadTimeout = kRealLinePolicy.IdleTimeout;
+        client.ConnectTimeout = ConnectTimeout;
+        client.ReadTimeout = IdleTimeout;
         client.OnRedirect = [&](http::TNetCustomHTTP*, std::u16string& location, std::u16string&, bool&) {
             if (Report(0, 0, dsRedirecting, location)) throw ECancelled();
         };

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "download/HttpDownLoad.h"
 #include "download/Progress.h"
 
 namespace json {
@@ -106,6 +107,11 @@ public:
     std::u16string Filename;
     std::u16string URL;
     TDownloadProgressEvent OnDownloadProgress;
+    // Deadlines in ms of the fetch by the HTTP client (where the system has no
+    // URL download service): for the connection, and for a line that brings
+    // no byte; a fetch past either fails. Those of real lines by default.
+    int ConnectTimeout = kRealLinePolicy.ConnectTimeout;
+    int IdleTimeout = kRealLinePolicy.IdleTimeout;
 
     void ExecuteTarget();
 

@@ -5,6 +5,7 @@
 // client; the cases below hold for both unless marked.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <stdexcept>
 #include <thread>
 
@@ -139,6 +140,26 @@ TEST(UrlDownLoad, BodyEndingBeforeItsLengthIsAFailure) {
     EXPECT_FALSE(downloader.DownLoad(Text(url), Text(local.string())));
     EXPECT_EQ(window.LogLines(), std::vector<std::u16string>{ErrorLine(url)});
     EXPECT_FALSE(fs::exists(local)) << "no partial file is left";
+}
+
+// A server that accepts the request and never answers fails the fetch once
+// the line has brought no byte for the idle deadline, instead of holding it.
+// The HTTP client's deadlines; the Windows service keeps its own.
+TEST(UrlDownLoad, SilentServerFailsAtTheIdleDeadline) {
+    if (platform::HasUrlDownloadService()) GTEST_SKIP() << "the system's URL download service keeps its own deadlines";
+    zelvano_test::FaultServer server(R"({"connections": [], "default": [{"read": "head"}, {"hold": 120}]})");
+    zelvano_test::TempDir out;
+    TDownLoadURL action;
+    action.URL = Text(server.BaseURL() + "/v.zip");
+    action.Filename = Text((out.Path() / "v.zip").string());
+    action.ConnectTimeout = 2000;
+    action.IdleTimeout = 2000;
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(ExecuteMessage(action), u"Error downloading URL: " + action.URL);
+    const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    EXPECT_LT(seconds, 60.0) << "the fetch waited for the server to give up";
+    EXPECT_GE(seconds, 1.5);
+    EXPECT_FALSE(fs::exists(out.Path() / "v.zip"));
 }
 
 // A copy cached with a lifetime must not stand in for the file: the second
