@@ -553,10 +553,12 @@ TEST_F(Window, EnterInTheFolderBoxStartsAnInstallationAgainstTheServer) {
     Pump(*form_, 150);
     ASSERT_EQ(GetFocus(), form_->Edt_InstallDir);
     Key(VK_RETURN);
-    // The archive is missing: the installation ends in the network-failure state.
+    // The reply names an archive without a signed release statement: the
+    // installation that Enter started ends refused, before any download.
+    const std::u16string refused = u"安装包签名校验失败，请重新安装 . . . ";
     const DWORD until = GetTickCount() + 15000;
-    while (form_->HintText() != u"网络断开安装失败 ，请重新安装 . . ." && GetTickCount() < until) Pump(*form_, 50);
-    EXPECT_EQ(form_->HintText(), u"网络断开安装失败 ，请重新安装 . . .");
+    while (form_->HintText() != refused && GetTickCount() < until) Pump(*form_, 50);
+    EXPECT_EQ(form_->HintText(), refused);
     const std::vector<std::string> requests = server.Requests();
     ASSERT_FALSE(requests.empty());
     EXPECT_EQ(requests.front(), "GET /api/autodownload/student HTTP/1.1");

@@ -17,9 +17,11 @@ wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver64
 [[ -x $wineserver ]] || wineserver=$(command -v wineserver64 || command -v wineserver)
 
+# A prefix whose first start was broken off cannot start again ("could not
+# load kernel32.dll"): it is made anew once.
+make_prefix() { mkdir -p "$WINEPREFIX" && DISPLAY= "$wine" wineboot -i >/dev/null 2>&1 && "$wineserver" -w; }
 if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
-  mkdir -p "$WINEPREFIX"
-  DISPLAY= "$wine" wineboot -i >/dev/null 2>&1 || { echo "wineboot failed" >&2; exit 1; }
+  make_prefix || { rm -rf "$WINEPREFIX" && make_prefix; } || { echo "wineboot failed" >&2; exit 1; }
 fi
 # The value as the registry file keeps it (the name's characters escaped);
 # the font's own registration also names WenQuanYi Micro Hei, so only the
