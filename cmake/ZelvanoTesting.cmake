@@ -42,8 +42,10 @@ endif()
 # zelvano_add_gtest(<target> LABELS <label...> [TIMEOUT <seconds>])
 # Registers a GoogleTest executable with ctest (and links the helpers of
 # tests/support/test_system.h).
+# COST: a rough run time in seconds under Wine, where the suite is one ctest
+# test; ctest starts the costliest first, so the long ones run side by side.
 function(zelvano_add_gtest target)
-  cmake_parse_arguments(ARG "" "TIMEOUT" "LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "" "TIMEOUT;COST" "LABELS" ${ARGN})
   target_link_libraries(${target} PRIVATE zelvano_test_system)
   if(CMAKE_CROSSCOMPILING AND WIN32)
     add_test(NAME ${target} COMMAND ${ZELVANO_WINE_RUN} $<TARGET_FILE:${target}>)
@@ -53,6 +55,9 @@ function(zelvano_add_gtest target)
       FIXTURES_REQUIRED wine_prefix
       ENVIRONMENT "WINEPREFIX=${ZELVANO_WINEPREFIX}"
       TIMEOUT 900)
+    if(ARG_COST)
+      set_tests_properties(${target} PROPERTIES COST ${ARG_COST})
+    endif()
   else()
     set(properties LABELS "${ARG_LABELS}")
     if(ARG_TIMEOUT)
